@@ -1,0 +1,6 @@
+#include "runtime/core/runtime.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    program_entry();
+}

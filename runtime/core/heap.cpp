@@ -1,0 +1,16 @@
+#include "runtime/core/runtime.h"
+
+static RuntimeBlock runtime;
+
+bool runtime_start(HINSTANCE instance)
+{
+    runtime = RuntimeBlock{};
+    runtime.instance = instance;
+    // Serialised (the player's worker may free CRT memory at the same time as
+    // the main thread allocates) and growable: no options, no maximum.
+    runtime.main_heap = ::HeapCreate(0, 4000, 0);
+    return runtime.main_heap != nullptr;
+}
+
+HANDLE main_heap() { return runtime.main_heap; }
+HINSTANCE runtime_instance() { return runtime.instance; }

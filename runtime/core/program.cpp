@@ -1,0 +1,54 @@
+#include "runtime/core/runtime.h"
+#include "runtime/core/object_heap.h"
+#include "runtime/core/strings.h"
+#include "runtime/image/decoders.h"
+#include "runtime/image/drawing.h"
+#include "runtime/image/image.h"
+#include "runtime/media/multimedia.h"
+#include "runtime/window/message_box.h"
+#include "runtime/window/window.h"
+
+void program_entry()
+{
+    HMODULE module = ::GetModuleHandleA(nullptr);
+    char* command_line = ::GetCommandLineA(); // fetched, never used
+    program_main(module, nullptr, command_line, SW_SHOWDEFAULT);
+}
+
+void program_main(HINSTANCE instance, HINSTANCE, char*, int)
+{
+    application_reset();
+    // Without the main heap no service can keep its tables: end quietly, as
+    // the program always does, rather than go on with a null heap.
+    if (!runtime_start(instance))
+        ::ExitProcess(0);
+
+    // The order matters: the object heap exists before any service keeps
+    // dynamic objects, the decoder table is empty before decoders register,
+    // and the PNG decoder registers first so it is tried first.
+    drawing_init();
+    decoders_init();
+    object_heap_create();
+    images_init();
+    common_controls_init();
+    windows_init();
+    picture_init();
+    string_buffer_init();
+    multimedia_init();
+    png_decoder_register();
+    picture_decoder_register();
+
+    application_run(); // ends in program_end on every path
+    program_end();
+}
+
+void program_end()
+{
+    picture_shutdown();
+    windows_close_all();
+    multimedia_shutdown();
+    images_free_all();
+    object_heap_destroy();
+    ::HeapDestroy(main_heap());
+    ::ExitProcess(0);
+}

@@ -1,0 +1,82 @@
+# Sourced by the scripts that run Windows programs: a private X display, a
+# private PulseAudio server with a null sink as the sound card, and a Wine
+# prefix. harness_stop ends what harness_start started, by process id.
+
+ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+HARNESS_DIR="${HARNESS_DIR:-$ROOT/build/run}"
+WINE64=/usr/lib/wine/wine64
+HARNESS_XVFB_PID=""
+HARNESS_PULSE_PID=""
+
+harness_free_display() {
+    local n=91
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    echo "$n"
+}
+
+harness_start_display() {
+    local n
+    n="$(harness_free_display)"
+    Xvfb ":$n" -screen 0 1366x768x24 -nolisten tcp >"$HARNESS_DIR/xvfb.log" 2>&1 &
+    HARNESS_XVFB_PID=$!
+    local i
+    for i in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        sleep 0.1
+    done
+    [ -e "/tmp/.X11-unix/X$n" ] || { echo "harness: Xvfb did not start" >&2; return 1; }
+    export DISPLAY=":$n"
+}
+
+harness_start_sound() {
+    export XDG_RUNTIME_DIR="$HARNESS_DIR/xdg"
+    rm -rf "$XDG_RUNTIME_DIR"
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export HOME="$HARNESS_DIR/home"
+    mkdir -p "$HOME"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+        -L module-native-protocol-unix -L "module-null-sink sink_name=out rate=44100 channels=2" \
+        >"$HARNESS_DIR/pulse.log" 2>&1 &
+    HARNESS_PULSE_PID=$!
+    export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+    local i
+    for i in $(seq 1 100); do
+        pactl info >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    pactl info >/dev/null 2>&1 || { echo "harness: PulseAudio did not start" >&2; cat "$HARNESS_DIR/pulse.log" >&2; return 1; }
+    pactl set-default-sink out
+    # Recording from the default source hears what the program played.
+    pactl set-default-source out.monitor
+}
+
+harness_start_wine() {
+    export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "harness: making the Wine prefix (first start takes a few seconds)"
+        "$WINE64" wineboot -i >/dev/null 2>&1 || true
+        wineserver -w || true
+    fi
+    # Wine's helper processes inherit the first process's output: start them
+    # with output to /dev/null so that no pipe is held open later.
+    "$WINE64" cmd /c exit >/dev/null 2>&1 || true
+}
+
+harness_start() {
+    mkdir -p "$HARNESS_DIR"
+    trap harness_stop EXIT
+    harness_start_display
+    harness_start_sound
+    harness_start_wine
+}
+
+harness_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "$HARNESS_PULSE_PID" ]; then kill "$HARNESS_PULSE_PID" 2>/dev/null || true; wait "$HARNESS_PULSE_PID" 2>/dev/null || true; fi
+    if [ -n "$HARNESS_XVFB_PID" ]; then kill "$HARNESS_XVFB_PID" 2>/dev/null || true; wait "$HARNESS_XVFB_PID" 2>/dev/null || true; fi
+    HARNESS_PULSE_PID=""
+    HARNESS_XVFB_PID=""
+}
