@@ -23,3 +23,18 @@ Pcm pcm_demo_music(int rate, double seconds);
 
 bool write_file(const std::string& path, const Bytes& data);
 Bytes read_file(const std::string& path);
+
+// Raw Ogg, for crafting damaged or hostile streams.
+struct OggPacket {
+    Bytes data;
+    int64_t granulepos = -1;
+    bool bos = false, eos = false;
+};
+// The whole pages of a stream (header and body), in order.
+std::vector<Bytes> ogg_pages(const Bytes& ogg);
+// Recomputes the checksum of one whole page after its bytes were changed.
+void ogg_page_fix_crc(Bytes& page);
+// The packets of the first logical stream, with its serial number.
+std::vector<OggPacket> ogg_packets(const Bytes& ogg, int* serial = nullptr);
+// Pages packets as one logical stream; the three headers get pages of their own.
+Bytes ogg_from_packets(const std::vector<OggPacket>& packets, int serial);
