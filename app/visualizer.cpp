@@ -1,12 +1,53 @@
-// Placeholder until the visualizer lands.
+#include "app/visualizer.h"
+
+#include "player/stream_player.h"
+#include "runtime/core/arrays.h"
 #include "runtime/core/runtime.h"
 #include "runtime/window/message_box.h"
-#include "player/stream_player.h"
-void application_reset() {}
+#include "runtime/window/window.h"
+
+const char* const MUSIC_FILE = "Orlenwade.ogg";
+const char* const FAILURE_TITLE = "ov:Lib";
+// Names the file the program actually tried to open.
+const char* const FAILURE_TEXT = "Couldn't open Orlenwade.ogg";
+
+static VisualizerState state;
+
+VisualizerState& visualizer() { return state; }
+
+void application_reset() { state = VisualizerState{}; }
+
+// Escape is down, or was pressed since the last test.
+static bool escape_pressed() { return ::GetAsyncKeyState(VK_ESCAPE) != 0; }
+
 void application_run()
 {
-    if (!stream_open_file("Orlenwade.ogg"))
-        message_box("ov:Lib", "Couldn't open Orlenwade.ogg");
+    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
+    frame_images_create();
+
+    // Working arrays of the frame loop; replaced each frame by the player's own
+    // memory and left to the main heap at program end.
+    array_free(state.spectrum);
+    array_alloc(2048, 4, nullptr, reinterpret_cast<void**>(&state.spectrum), TYPE_FLOAT32);
+    array_free(state.samples);
+    array_alloc(2048, 1, nullptr, reinterpret_cast<void**>(&state.samples), TYPE_INT8);
+
+    spectrum_init(); // before the stream opens, so that opening clears the capture
+
+    if (stream_open_file(MUSIC_FILE)) {
+        stream_play();
+        for (;;) {
+            state.spectrum = reinterpret_cast<float*>(spectrum_compute());
+            state.samples = reinterpret_cast<int8_t*>(capture_buffer());
+            frame_draw();
+            delay_ms(10);
+            // The frame in which the user asks to quit is still drawn whole.
+            if (window_event() == EVENT_CLOSE || escape_pressed())
+                break;
+        }
+    } else {
+        message_box(FAILURE_TITLE, FAILURE_TEXT);
+    }
     stream_close();
     program_end();
 }

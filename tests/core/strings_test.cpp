@@ -2,6 +2,7 @@
 #include "runtime/core/strings.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <string>
 
 TEST(StringCompare, NullReadsAsTheEmptyString)
@@ -68,11 +69,14 @@ TEST(StringBuild, TextBeyondTheBufferIsCutShortNeverOverrun)
     std::string chunk(10000, 'x');
     for (int i = 0; i < 8; ++i) // 80000 bytes into a 64000-byte buffer
         string_append(chunk.c_str());
-    EXPECT_LE(string_cursor(), start + STRING_BUFFER_BYTES - 1) << "the cursor left the buffer";
+    char* end = string_cursor();
+    EXPECT_LE(end, start + STRING_BUFFER_BYTES - 1) << "the cursor left the buffer";
+    EXPECT_GE(end, start + 60000) << "the text should fill the buffer up to its end";
+    EXPECT_EQ(0, *end);
     char* value = nullptr;
     string_store_built(&value, start);
     ASSERT_NE(nullptr, value);
-    EXPECT_EQ(STRING_BUFFER_BYTES - 1 - size_t(start - string_cursor()), std::strlen(value));
+    EXPECT_EQ(size_t(end - start), std::strlen(value));
     EXPECT_TRUE(::HeapValidate(main_heap(), 0, nullptr)) << "the main heap was corrupted";
     string_free(value);
 }

@@ -1,0 +1,24 @@
+// The visualizer's own logic: start-up, frame loop and frame drawing.
+#pragma once
+#include <cstdint>
+
+struct VisualizerState {
+    float* spectrum;  // the player's bins, read as a flat float array
+    int8_t* samples;  // the capture array, read byte by byte
+    int32_t index;    // loop counter of both drawing loops
+    int32_t x;        // x of the next waveform point
+    float scaled;     // the current bar's value after scaling
+};
+
+VisualizerState& visualizer();
+
+// Creates the two 1000 by 600 frame images (0: oscilloscope, 1: spectrum).
+void frame_images_create();
+// Draws the oscilloscope into image 0, the bars into image 1, both into the window.
+void frame_draw();
+// Height argument of a spectrum bar for one float of the bins (negative rises).
+int32_t bar_height(float value);
+
+extern const char* const MUSIC_FILE;
+extern const char* const FAILURE_TITLE;
+extern const char* const FAILURE_TEXT;

@@ -1,0 +1,207 @@
+// The whole program as a person sees it: its window, its picture, its exits
+// and its failure message.
+#include "app_process.h"
+#include "tools/oggsynth.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+constexpr const char* TITLE = " Sondrel by Tavik";
+constexpr uint32_t BLACK = 0x000000;
+constexpr uint32_t AXIS = 0x1E1A93;       // COLORREF 0x931A1E as 0xRRGGBB
+constexpr uint32_t GREY = 0xA0A0A0;
+constexpr uint32_t BACKGROUND = 0x130103; // COLORREF 0x030113
+constexpr uint32_t BAR = 0xC90613;        // COLORREF 0x1306C9
+constexpr uint32_t GREEN = 0x00FF00;
+
+struct Run {
+    std::string folder;
+    Child child;
+    HWND window = nullptr;
+
+    ~Run()
+    {
+        kill_child(child);
+        remove_folder(folder);
+    }
+};
+
+// Starts the program in a fresh folder holding `music` as Orlenwade.ogg (none
+// when empty) and waits for its window.
+void start(Run& run, const Bytes& music, const std::vector<std::string>& env = {})
+{
+    run.folder = make_temp_folder("e2e");
+    if (!music.empty())
+        ASSERT_TRUE(write_file(run.folder + "\\Orlenwade.ogg", music));
+    run.child = start_child(program_path("sondrel.exe"), run.folder, env);
+    ASSERT_TRUE(run.child.started) << "could not start " << program_path("sondrel.exe");
+}
+
+void wait_for_window(Run& run)
+{
+    run.window = find_process_window(run.child.info.dwProcessId, TITLE, 20000);
+    ASSERT_NE(nullptr, run.window) << "no window titled \"" << TITLE << "\" appeared";
+}
+
+Bytes silent_track(double seconds) { return ogg_encode(pcm_silence(2, size_t(44100 * seconds)), 2, 44100); }
+
+// Counts the pixels of a row range that differ from the expected colour.
+int mismatches(const Screenshot& shot, int top, int bottom, int left, int right, uint32_t colour)
+{
+    int bad = 0;
+    for (int y = top; y <= bottom; ++y)
+        for (int x = left; x <= right; ++x)
+            bad += shot.at(x, y) != colour;
+    return bad;
+}
+
+void expect_silence_picture(const Screenshot& shot)
+{
+    ASSERT_EQ(1000, shot.width);
+    ASSERT_EQ(600, shot.height);
+    EXPECT_EQ(0, mismatches(shot, 0, 149, 0, 999, BLACK)) << "upper oscilloscope area should be black";
+    EXPECT_EQ(0, mismatches(shot, 150, 150, 0, 999, AXIS)) << "row 150 is the axis line";
+    EXPECT_EQ(0, mismatches(shot, 151, 298, 0, 999, BLACK)) << "lower oscilloscope area should be black";
+    EXPECT_EQ(0, mismatches(shot, 299, 299, 0, 999, GREY)) << "row 299 is the grey line";
+    EXPECT_EQ(0, mismatches(shot, 300, 590, 0, 999, BACKGROUND)) << "spectrum background above the bars";
+    EXPECT_EQ(0, mismatches(shot, 591, 599, 1, 999, BAR)) << "a 9-pixel band of bars from column 1";
+    EXPECT_EQ(0, mismatches(shot, 591, 599, 0, 0, BACKGROUND)) << "column 0 shows only background";
+}
+
+// Polls the picture until it matches the silence picture or time runs out.
+Screenshot settled_picture(HWND window, DWORD wait_ms)
+{
+    Screenshot shot;
+    DWORD start = ::GetTickCount();
+    do {
+        ::Sleep(200);
+        shot = capture_client(window);
+    } while (shot.width == 1000 && shot.at(500, 595) != BAR && ::GetTickCount() - start < wait_ms);
+    return shot;
+}
+
+std::string message_box_text(HWND box)
+{
+    std::string text;
+    for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        char class_name[32], content[256];
+        ::GetClassNameA(child, class_name, sizeof class_name);
+        ::GetWindowTextA(child, content, sizeof content);
+        if (_stricmp(class_name, "Static") == 0 && content[0])
+            text += content;
+    }
+    return text;
+}
+
+// The failure path: the box is shown with its title and text, OK ends the program with 0.
+void expect_failure_message(Run& run)
+{
+    HWND box = find_process_window(run.child.info.dwProcessId, "ov:Lib", 20000);
+    ASSERT_NE(nullptr, box) << "no message box titled \"ov:Lib\"";
+    EXPECT_EQ("Couldn't open Orlenwade.ogg", message_box_text(box));
+    EXPECT_EQ(-1, wait_child(run.child, 300)) << "the program must wait for the box to be dismissed";
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0, wait_child(run.child, 10000)) << "exit code after OK";
+}
+} // namespace
+
+TEST(Visualizer, WindowIsCentredWithItsTitleAndClientSize)
+{
+    Run run;
+    start(run, silent_track(5));
+    wait_for_window(run);
+    RECT client, outer;
+    ::GetClientRect(run.window, &client);
+    ::GetWindowRect(run.window, &outer);
+    EXPECT_EQ(1000, client.right);
+    EXPECT_EQ(600, client.bottom);
+    // Each half is taken separately with an arithmetic shift.
+    int w = outer.right - outer.left, h = outer.bottom - outer.top;
+    EXPECT_EQ((1366 >> 1) - (w >> 1), outer.left) << "outer width " << w;
+    EXPECT_EQ((768 >> 1) - (h >> 1), outer.top) << "outer height " << h;
+    EXPECT_EQ(0x10C80000u, static_cast<uint32_t>(::GetWindowLongA(run.window, GWL_STYLE)) & 0x1FFF0000u);
+}
+
+TEST(Visualizer, SilenceDrawsTheAxisTheGreyLineAndANinePixelBand)
+{
+    Run run;
+    start(run, silent_track(5));
+    wait_for_window(run);
+    expect_silence_picture(settled_picture(run.window, 5000));
+}
+
+TEST(Visualizer, ALoudSineSwingsTheTraceAcrossTheOscilloscope)
+{
+    Run run;
+    start(run, ogg_encode(pcm_sine(2, 44100, 44100 * 5, 441.0, 30000.0), 2, 44100));
+    wait_for_window(run);
+    ::Sleep(1000);
+    Screenshot shot = capture_client(run.window);
+    int top = 300, bottom = -1;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 1000; ++x)
+            if (shot.at(x, y) == GREEN) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    // 30000 / 256 is about 117 rows either side of the axis.
+    EXPECT_LE(top, 150 - 100) << "the trace should reach well above the axis";
+    EXPECT_GE(bottom, 150 + 100) << "the trace should reach well below the axis";
+    EXPECT_GT(mismatches(shot, 300, 590, 1, 999, BACKGROUND), 0) << "a loud sine raises some bars";
+}
+
+TEST(Visualizer, KeepsRunningAndDrawingSilenceAfterTheMusicEnds)
+{
+    Run run;
+    start(run, ogg_encode(pcm_sine(2, 44100, 44100 / 2, 441.0, 20000.0), 2, 44100));
+    wait_for_window(run);
+    ::Sleep(1500);
+    EXPECT_EQ(-1, wait_child(run.child, 0)) << "the program ended with the music";
+    expect_silence_picture(settled_picture(run.window, 5000));
+}
+
+TEST(Visualizer, EscapeEndsTheProgramWithExitCodeZero)
+{
+    Run run;
+    start(run, silent_track(30));
+    wait_for_window(run);
+    ::SetForegroundWindow(run.window);
+    ::Sleep(300);
+    DWORD pressed = ::GetTickCount();
+    send_key(VK_ESCAPE);
+    EXPECT_EQ(0, wait_child(run.child, 10000)) << "exit code after Escape";
+    RecordProperty("escape_to_exit_ms", static_cast<int>(::GetTickCount() - pressed));
+}
+
+TEST(Visualizer, ACloseRequestEndsTheProgramWithExitCodeZero)
+{
+    Run run;
+    start(run, silent_track(30));
+    wait_for_window(run);
+    ::PostMessageA(run.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(0, wait_child(run.child, 10000)) << "exit code after the close request";
+}
+
+TEST(FailureMessage, MissingMusicFile)
+{
+    Run run;
+    start(run, Bytes{});
+    expect_failure_message(run);
+}
+
+TEST(FailureMessage, FileThatIsNotOggVorbis)
+{
+    Run run;
+    Bytes text(4000, 'x');
+    start(run, text);
+    expect_failure_message(run);
+}
+
+TEST(FailureMessage, NoSoundDevice)
+{
+    Run run;
+    start(run, silent_track(2), {"PULSE_SERVER=unix:/nonexistent/socket"});
+    expect_failure_message(run);
+}

@@ -1,0 +1,185 @@
+#include "app_process.h"
+
+#include <cstdio>
+#include <cstring>
+
+std::string make_temp_folder(const char* tag)
+{
+    char base[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, base);
+    static int counter = 0;
+    char folder[MAX_PATH];
+    std::snprintf(folder, sizeof folder, "%ssondrel-%s-%lu-%d", base, tag, ::GetCurrentProcessId(), ++counter);
+    ::CreateDirectoryA(folder, nullptr);
+    return folder;
+}
+
+void remove_folder(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, ".."))
+                ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+std::string test_program_folder()
+{
+    char path[MAX_PATH];
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of("\\/") + 1);
+}
+
+std::string program_path(const char* name) { return test_program_folder() + "..\\bin\\" + name; }
+
+// The inherited environment with some variables replaced, as a block.
+static std::vector<char> environment_with(const std::vector<std::string>& extra)
+{
+    std::vector<char> block;
+    char* inherited = ::GetEnvironmentStringsA();
+    for (char* p = inherited; *p; p += std::strlen(p) + 1) {
+        std::string entry(p);
+        bool replaced = false;
+        for (const std::string& e : extra) {
+            size_t eq = e.find('=');
+            if (eq != std::string::npos && _strnicmp(entry.c_str(), e.c_str(), eq + 1) == 0)
+                replaced = true;
+        }
+        if (!replaced)
+            block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+    }
+    ::FreeEnvironmentStringsA(inherited);
+    for (const std::string& e : extra)
+        block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
+    block.push_back(0);
+    return block;
+}
+
+Child start_child(const std::string& program, const std::string& folder, const std::vector<std::string>& extra_env,
+                  const std::string& arguments)
+{
+    Child child;
+    std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    std::vector<char> command_line(command.begin(), command.end());
+    command_line.push_back(0);
+    std::vector<char> environment;
+    if (!extra_env.empty())
+        environment = environment_with(extra_env);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    child.started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                                     environment.empty() ? nullptr : environment.data(),
+                                     folder.empty() ? nullptr : folder.c_str(), &startup, &child.info) != 0;
+    return child;
+}
+
+long wait_child(Child& child, DWORD timeout_ms)
+{
+    if (!child.started)
+        return -1;
+    if (::WaitForSingleObject(child.info.hProcess, timeout_ms) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    ::GetExitCodeProcess(child.info.hProcess, &code);
+    ::CloseHandle(child.info.hProcess);
+    ::CloseHandle(child.info.hThread);
+    child.started = false;
+    return static_cast<long>(code);
+}
+
+void kill_child(Child& child)
+{
+    if (!child.started)
+        return;
+    ::TerminateProcess(child.info.hProcess, 1);
+    wait_child(child, 5000);
+}
+
+namespace {
+struct WindowSearch {
+    DWORD process_id;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK match_window(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    char title[256];
+    ::GetWindowTextA(window, title, sizeof title);
+    if (owner == search->process_id && std::strcmp(title, search->title) == 0 && ::IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms)
+{
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        WindowSearch search{process_id, title, nullptr};
+        ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
+        if (search.found || ::GetTickCount() - start > timeout_ms)
+            return search.found;
+        ::Sleep(50);
+    }
+}
+
+Screenshot capture_screen(int left, int top, int width, int height)
+{
+    Screenshot shot;
+    shot.width = width;
+    shot.height = height;
+    shot.pixels.assign(size_t(width) * height, 0);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
+    ::GdiFlush();
+    std::memcpy(shot.pixels.data(), bits, shot.pixels.size() * 4);
+    for (uint32_t& p : shot.pixels)
+        p &= 0x00FFFFFF;
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return shot;
+}
+
+Screenshot capture_client(HWND window)
+{
+    RECT client;
+    ::GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ::ClientToScreen(window, &origin);
+    return capture_screen(origin.x, origin.y, client.right, client.bottom);
+}
+
+void send_key(WORD virtual_key)
+{
+    INPUT inputs[2]{};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = virtual_key;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, inputs, sizeof(INPUT));
+}

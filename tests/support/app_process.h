@@ -1,0 +1,43 @@
+// Running the real program as a child process and looking at it from outside.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh empty folder under the temp directory; removed by remove_folder.
+std::string make_temp_folder(const char* tag);
+void remove_folder(const std::string& folder);
+
+// Folder of the running test program (with a trailing backslash).
+std::string test_program_folder();
+// build/<arch>/bin/<name> beside the tests folder.
+std::string program_path(const char* name);
+
+struct Child {
+    PROCESS_INFORMATION info{};
+    bool started = false;
+};
+// Starts program in folder; extra_env entries ("NAME=value") replace or add to
+// the inherited environment.
+Child start_child(const std::string& program, const std::string& folder,
+                  const std::vector<std::string>& extra_env = {}, const std::string& arguments = "");
+// Waits for the child to end; returns its exit code, or -1 after timeout_ms.
+long wait_child(Child& child, DWORD timeout_ms);
+void kill_child(Child& child);
+
+// A top-level window of the given process with this exact title, or null.
+HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms);
+
+// Pixels of a screen rectangle as 0x00RRGGBB, row by row from the top.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t at(int x, int y) const { return pixels[size_t(y) * width + x]; }
+};
+Screenshot capture_screen(int left, int top, int width, int height);
+Screenshot capture_client(HWND window);
+
+// A key press and release through the system input queue.
+void send_key(WORD virtual_key);
