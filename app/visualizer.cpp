@@ -20,6 +20,17 @@ void application_reset() { state = VisualizerState{}; }
 // Escape is down, or was pressed since the last test.
 static bool escape_pressed() { return ::GetAsyncKeyState(VK_ESCAPE) != 0; }
 
+bool frame_run()
+{
+    state.spectrum = reinterpret_cast<float*>(spectrum_compute());
+    state.samples = reinterpret_cast<int8_t*>(capture_buffer());
+    frame_draw();
+    delay_ms(10);
+    // The exit test comes last, so the frame in which the user asks to quit is
+    // still drawn whole. Every event but the close request is ignored.
+    return !(window_event() == EVENT_CLOSE || escape_pressed());
+}
+
 void application_run()
 {
     window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
@@ -36,14 +47,7 @@ void application_run()
 
     if (stream_open_file(MUSIC_FILE)) {
         stream_play();
-        for (;;) {
-            state.spectrum = reinterpret_cast<float*>(spectrum_compute());
-            state.samples = reinterpret_cast<int8_t*>(capture_buffer());
-            frame_draw();
-            delay_ms(10);
-            // The frame in which the user asks to quit is still drawn whole.
-            if (window_event() == EVENT_CLOSE || escape_pressed())
-                break;
+        while (frame_run()) {
         }
     } else {
         message_box(FAILURE_TITLE, FAILURE_TEXT);

@@ -12,6 +12,10 @@ struct VisualizerState {
 
 VisualizerState& visualizer();
 
+// One frame: newest spectrum and capture, drawing, 10 ms pause, exit test.
+// False when the user asked to quit.
+bool frame_run();
+
 // Creates the two 1000 by 600 frame images (0: oscilloscope, 1: spectrum).
 void frame_images_create();
 // Draws the oscilloscope into image 0, the bars into image 1, both into the window.

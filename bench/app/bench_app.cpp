@@ -1,0 +1,138 @@
+// Frame rate and CPU cost of the frame loop, and the real program's resources
+// over a long run. Prints figures; asserts nothing.
+//   bench_app [soak seconds (default 600)]
+#include "app/visualizer.h"
+#include "app_process.h"
+#include "player/stream_player.h"
+#include "runtime/core/arrays.h"
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/image/drawing.h"
+#include "runtime/image/image.h"
+#include "runtime/window/message_box.h"
+#include "runtime/window/window.h"
+#include "tools/oggsynth.h"
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+static double cpu_seconds(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(process, &created, &exited, &kernel, &user);
+    auto to_seconds = [](FILETIME t) {
+        return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
+    };
+    return to_seconds(kernel) + to_seconds(user);
+}
+
+// The program's own frame loop, in this process, for 10 seconds.
+static void frame_loop(const std::string& track)
+{
+    runtime_start(::GetModuleHandleA(nullptr));
+    drawing_init();
+    object_heap_create();
+    images_init();
+    common_controls_init();
+    windows_init();
+    application_reset();
+    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
+    frame_images_create();
+    spectrum_init();
+    if (!stream_open_file(track.c_str())) {
+        std::printf("frame loop: could not open the demo track (no sound device?)\n");
+        return;
+    }
+    stream_play();
+    HANDLE self = ::GetCurrentProcess();
+    double cpu_start = cpu_seconds(self);
+    LARGE_INTEGER frequency, start, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    long frames = 0;
+    double elapsed = 0;
+    do {
+        frame_run();
+        ++frames;
+        ::QueryPerformanceCounter(&now);
+        elapsed = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+    } while (elapsed < 10.0);
+    double cpu = cpu_seconds(self) - cpu_start;
+    stream_close();
+    double fps = frames / elapsed;
+    std::printf("frame loop: %ld frames in %.2f s = %.1f frames/s (target >= 85, at most ~100 with the 10 ms delay)\n",
+                frames, elapsed, fps);
+    std::printf("frame loop: CPU %.3f ms per frame, %.1f%% of one core (target < 15%%; includes the refill worker)\n",
+                1000.0 * cpu / frames, 100.0 * cpu / elapsed);
+}
+
+struct Resources {
+    DWORD gdi, user, handles;
+    SIZE_T private_bytes;
+};
+
+static Resources resources(HANDLE process)
+{
+    Resources r{};
+    r.gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
+    r.user = ::GetGuiResources(process, GR_USEROBJECTS);
+    ::GetProcessHandleCount(process, &r.handles);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    r.private_bytes = memory.PrivateUsage;
+    return r;
+}
+
+static void print_resources(const char* when, double seconds, const Resources& r)
+{
+    std::printf("real program %-5s t=%6.0f s: GDI objects %lu, USER objects %lu, handles %lu, private bytes %lu KiB\n",
+                when, seconds, r.gdi, r.user, r.handles, static_cast<unsigned long>(r.private_bytes / 1024));
+}
+
+// The real program, from outside: CPU over the first 10 s, resources at start and end.
+static void real_program(const std::string& folder, int soak_seconds)
+{
+    Child child = start_child(program_path("sondrel.exe"), folder);
+    HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 20000);
+    if (!window) {
+        std::printf("real program: no window appeared\n");
+        kill_child(child);
+        return;
+    }
+    ::Sleep(1000);
+    double cpu0 = cpu_seconds(child.info.hProcess);
+    Resources first = resources(child.info.hProcess);
+    print_resources("start", 0, first);
+    ::Sleep(10000);
+    double cpu = cpu_seconds(child.info.hProcess) - cpu0;
+    std::printf("real program: %.1f%% of one core over 10 s\n", 10.0 * cpu);
+    DWORD begin = ::GetTickCount();
+    int step = soak_seconds >= 120 ? 60 : 10;
+    for (int t = step; t <= soak_seconds; t += step) {
+        ::Sleep(DWORD(t) * 1000 - (::GetTickCount() - begin));
+        print_resources("", t + 10, resources(child.info.hProcess));
+    }
+    Resources last = resources(child.info.hProcess);
+    print_resources("end", soak_seconds + 10, last);
+    std::printf("real program: growth GDI %+ld, handles %+ld, private %+ld KiB (target: none)\n",
+                long(last.gdi) - long(first.gdi), long(last.handles) - long(first.handles),
+                (long(last.private_bytes) - long(first.private_bytes)) / 1024);
+    ::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    std::printf("real program: exit code %ld\n", wait_child(child, 10000));
+}
+
+int main(int argc, char** argv)
+{
+    int soak = argc > 1 ? std::atoi(argv[1]) : 600;
+    std::string folder = make_temp_folder("bench");
+    std::string track = folder + "\\Orlenwade.ogg";
+    // Long enough to still be playing at the end of the soak.
+    write_file(track, ogg_encode(pcm_demo_music(44100, 60.0), 2, 44100));
+    real_program(folder, soak);
+    frame_loop(track); // last: it leaves this process's window open
+    remove_folder(folder);
+    return 0;
+}

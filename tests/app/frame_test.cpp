@@ -1,0 +1,163 @@
+// The frame drawing, driven with chosen captures and bins, checked pixel by pixel.
+#include "app/visualizer.h"
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/image/drawing.h"
+#include "runtime/image/image.h"
+#include "runtime/window/window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+constexpr uint32_t BLACK = 0x000000;
+constexpr uint32_t GREEN = 0x00FF00;
+constexpr uint32_t AXIS = 0x1E1A93; // as 0xRRGGBB
+constexpr uint32_t BACKGROUND = 0x130103;
+constexpr uint32_t BAR = 0xC90613;
+
+struct AppEnvironment : ::testing::Environment {
+    void SetUp() override
+    {
+        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr)));
+        drawing_init();
+        object_heap_create();
+        images_init();
+        windows_init();
+        ASSERT_NE(0, window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik"));
+        frame_images_create();
+    }
+};
+const auto* environment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+// Rows 0..299 of an image as 0x00RRGGBB.
+std::vector<uint32_t> image_rows(int number)
+{
+    HGDIOBJ bitmap = image_get(number);
+    std::vector<uint32_t> pixels(1000 * 300);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 1000;
+    info.bmiHeader.biHeight = -600;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint32_t> all(1000 * 600);
+    HDC screen = ::GetDC(nullptr);
+    int rows = ::GetDIBits(screen, static_cast<HBITMAP>(bitmap), 0, 600, all.data(), &info, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_EQ(600, rows) << "could not read image " << number;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = all[i] & 0x00FFFFFF;
+    return pixels;
+}
+
+uint32_t at(const std::vector<uint32_t>& rows, int x, int y) { return rows[size_t(y) * 1000 + x]; }
+
+struct Frame {
+    std::vector<uint8_t> capture = std::vector<uint8_t>(8192, 0);
+    std::vector<float> bins = std::vector<float>(2050, 0.0f);
+
+    void left(int frame, uint16_t value) { std::memcpy(&capture[frame * 4], &value, 2); }
+    void right(int frame, uint16_t value) { std::memcpy(&capture[frame * 4 + 2], &value, 2); }
+    void draw()
+    {
+        visualizer().samples = reinterpret_cast<int8_t*>(capture.data());
+        visualizer().spectrum = bins.data();
+        frame_draw();
+    }
+};
+
+// Rows that bar column x fills, counted up from row 299.
+int column_height(const std::vector<uint32_t>& rows, int x)
+{
+    int h = 0;
+    while (h < 300 && at(rows, x, 299 - h) == BAR)
+        ++h;
+    return h;
+}
+} // namespace
+
+TEST(BarHeight, ScalesAndRoundsHalvesToEven)
+{
+    EXPECT_EQ(-10, bar_height(0.0f));
+    EXPECT_EQ(-110, bar_height(-1000000.0f));
+    EXPECT_EQ(-2, bar_height(85000.0f));
+    EXPECT_EQ(-1, bar_height(86000.0f));
+    EXPECT_EQ(20, bar_height(300000.0f));
+    // 25000 * scale is just under 2.5, so rounds to 2 - 10 = -8 (and not to -7).
+    EXPECT_EQ(-8, bar_height(25000.0f));
+    EXPECT_EQ(-12, bar_height(-25000.0f));
+}
+
+TEST(Oscilloscope, OnlyTheHighByteOfTheLeftSampleCounts)
+{
+    Frame f;
+    f.left(0, 0x7FFF);  // x 0
+    f.left(1, 0x8000);  // x 2
+    f.left(2, 0x00FF);  // x 4
+    f.left(3, 0xFFFF);  // x 6
+    f.right(10, 0x7FFF); // the right channel never shows
+    f.draw();
+    auto rows = image_rows(0);
+    EXPECT_EQ(GREEN, at(rows, 0, 277)) << "0x7FFF plots at row 277";
+    EXPECT_EQ(GREEN, at(rows, 2, 22)) << "0x8000 plots at row 22";
+    EXPECT_EQ(AXIS, at(rows, 4, 150)) << "0x00FF lies on the axis, which covers it";
+    EXPECT_EQ(GREEN, at(rows, 6, 149)) << "0xFFFF (-1) plots just above the axis";
+    EXPECT_EQ(BLACK, at(rows, 20, 277)) << "the right channel must not be drawn";
+    EXPECT_EQ(BLACK, at(rows, 1, 277)) << "points lie on even columns only";
+    int green = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 1000; ++x)
+            green += at(rows, x, y) == GREEN;
+    EXPECT_EQ(3, green) << "three off-axis points; the axis covers all the others";
+}
+
+TEST(Oscilloscope, SilenceLiesUnderTheAxisBetweenTheLines)
+{
+    Frame f;
+    f.draw();
+    auto rows = image_rows(0);
+    for (int x = 0; x < 1000; ++x) {
+        ASSERT_EQ(AXIS, at(rows, x, 150)) << "column " << x;
+        ASSERT_EQ(0xA0A0A0u, at(rows, x, 299)) << "column " << x;
+        ASSERT_EQ(BLACK, at(rows, x, 149)) << "column " << x;
+        ASSERT_EQ(BLACK, at(rows, x, 0)) << "column " << x;
+    }
+}
+
+TEST(Spectrum, BarHeightsFollowTheSignedValues)
+{
+    Frame f;
+    f.bins[100] = -1000000.0f; // 109 pixels
+    f.bins[200] = 85000.0f;    // 1 pixel
+    f.bins[300] = 90000.0f;    // nothing
+    f.bins[400] = 1.0e9f;      // far above: nothing
+    f.draw();
+    auto rows = image_rows(1);
+    EXPECT_EQ(109, column_height(rows, 100)) << "bar 100 alone covers column 100";
+    EXPECT_EQ(BACKGROUND, at(rows, 0, 299)) << "column 0 shows only background";
+    EXPECT_EQ(BACKGROUND, at(rows, 100, 299 - 109));
+    // Column 200 is covered by bars 198 to 200; bar 200 is the 1-pixel one.
+    EXPECT_EQ(9, column_height(rows, 200)) << "its neighbours' 9-pixel bars still cover column 200";
+    EXPECT_EQ(9, column_height(rows, 999)) << "the last column is covered";
+}
+
+TEST(Spectrum, OverlappingBarsShowTheTallestOfThree)
+{
+    Frame f;
+    for (int i = 1; i <= 1000; ++i)
+        f.bins[i] = 200000.0f; // h = 10: no bar anywhere
+    f.bins[500] = -500000.0f;  // h = -60: 59 pixels
+    f.bins[502] = -200000.0f;  // h = -30: 29 pixels
+    f.draw();
+    auto rows = image_rows(1);
+    EXPECT_EQ(0, column_height(rows, 499));
+    EXPECT_EQ(59, column_height(rows, 500));
+    EXPECT_EQ(59, column_height(rows, 502)) << "bars 500 and 502 both cover column 502";
+    EXPECT_EQ(29, column_height(rows, 503));
+    EXPECT_EQ(29, column_height(rows, 504));
+    EXPECT_EQ(0, column_height(rows, 505));
+}
