@@ -1,0 +1,288 @@
+// Tab and Shift+Tab focus moves between the controls of the active window, and
+// live sizing: the system's Size command handled through ordinary messages so
+// the application's polling loop keeps running while a window is resized.
+#include "runtime/window/window_internal.h"
+
+static SizingState sizing;
+
+namespace {
+struct FocusWalk {
+    HWND start;    // the focused control, or null when no descendant has the focus
+    bool passed;   // forward: start has been seen
+    HWND previous; // backward: the last eligible control seen
+    bool done;
+};
+} // namespace
+
+static bool focus_eligible(HWND hwnd)
+{
+    return ::IsWindowEnabled(hwnd) && ::IsWindowVisible(hwnd) && (::GetWindowLongA(hwnd, GWL_STYLE) & WS_TABSTOP);
+}
+
+static HWND focus_start(HWND active)
+{
+    HWND focus = ::GetFocus();
+    return focus && ::IsChild(active, focus) ? focus : nullptr;
+}
+
+static BOOL CALLBACK focus_next_visit(HWND hwnd, LPARAM data)
+{
+    auto* walk = reinterpret_cast<FocusWalk*>(data);
+    if (!focus_eligible(hwnd))
+        return TRUE;
+    if (walk->passed) {
+        ::SetFocus(hwnd);
+        walk->passed = false;
+        return FALSE;
+    }
+    if (!walk->start) {
+        ::SetFocus(hwnd);
+        return FALSE;
+    }
+    if (hwnd == walk->start)
+        walk->passed = true;
+    return TRUE;
+}
+
+static BOOL CALLBACK focus_previous_visit(HWND hwnd, LPARAM data)
+{
+    auto* walk = reinterpret_cast<FocusWalk*>(data);
+    if (!focus_eligible(hwnd))
+        return TRUE;
+    if (hwnd == walk->start && walk->previous) {
+        ::SetFocus(walk->previous);
+        walk->done = true;
+        return FALSE;
+    }
+    walk->previous = hwnd;
+    return TRUE;
+}
+
+void focus_next_control()
+{
+    // With no active window the enumeration would walk the top-level windows.
+    HWND active = ::GetActiveWindow();
+    if (!active)
+        return;
+    FocusWalk walk{focus_start(active), false, nullptr, false};
+    ::EnumChildWindows(active, focus_next_visit, reinterpret_cast<LPARAM>(&walk));
+    if (walk.passed) // start was the last eligible control: wrap to the first
+        ::EnumChildWindows(active, focus_next_visit, reinterpret_cast<LPARAM>(&walk));
+}
+
+void focus_previous_control()
+{
+    HWND active = ::GetActiveWindow();
+    if (!active)
+        return;
+    FocusWalk walk{focus_start(active), false, nullptr, false};
+    ::EnumChildWindows(active, focus_previous_visit, reinterpret_cast<LPARAM>(&walk));
+    // The last eligible control: the wrap-around from the first, and the target
+    // when no eligible control had the focus.
+    if (!walk.done && walk.previous)
+        ::SetFocus(walk.previous);
+}
+
+const SizingState& sizing_state() { return sizing; }
+
+void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
+{
+    const LONG min_width = limits.ptMinTrackSize.x, min_height = limits.ptMinTrackSize.y;
+    const LONG max_width = limits.ptMaxTrackSize.x, max_height = limits.ptMaxTrackSize.y;
+    // Limits hold at the dragged edge; the opposite edge stays put.
+    if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT) {
+        rect.left = edge == WMSZ_TOPLEFT ? x - 2 : x;
+        if (rect.right - rect.left < min_width)
+            rect.left = rect.right - min_width;
+        else if (rect.right - rect.left > max_width)
+            rect.left = rect.right - max_width;
+    }
+    if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT) {
+        rect.right = x + 2;
+        if (rect.right - rect.left < min_width)
+            rect.right = rect.left + min_width;
+        else if (rect.right - rect.left > max_width)
+            rect.right = rect.left + max_width;
+    }
+    if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT) {
+        rect.top = edge == WMSZ_TOPLEFT ? y - 2 : y;
+        if (rect.bottom - rect.top < min_height)
+            rect.top = rect.bottom - min_height;
+        else if (rect.bottom - rect.top > max_height)
+            rect.top = rect.bottom - max_height;
+    }
+    if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT) {
+        rect.bottom = y + 2;
+        if (rect.bottom - rect.top < min_height)
+            rect.bottom = rect.top + min_height;
+        else if (rect.bottom - rect.top > max_height)
+            rect.bottom = rect.top + max_height;
+    }
+}
+
+void sizing_update_rect(int32_t x, int32_t y)
+{
+    sizing_rect_update(sizing.current_rect, sizing.edge, x, y, sizing.limits);
+}
+
+void sizing_apply_rect(HWND hwnd, const RECT& rect)
+{
+    RECT r = rect;
+    if (::GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)
+        ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd), reinterpret_cast<POINT*>(&r), 2);
+    ::MoveWindow(hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
+
+void sizing_set_cursor(int32_t cursor_id, int32_t x, int32_t y)
+{
+    ::SetCursorPos(x, y);
+    ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, MAKEINTRESOURCEA(cursor_id), IMAGE_CURSOR, 0, 0,
+                                                  LR_SHARED | LR_DEFAULTSIZE)));
+}
+
+static void sizing_resize(HWND hwnd)
+{
+    ::SendMessageA(hwnd, WM_SIZING, static_cast<WPARAM>(sizing.edge), reinterpret_cast<LPARAM>(&sizing.current_rect));
+    sizing_apply_rect(hwnd, sizing.current_rect);
+}
+
+void sizing_step(HWND hwnd, int32_t x, int32_t y)
+{
+    ::SetCursorPos(x, y);
+    sizing_update_rect(x, y);
+    sizing_resize(hwnd);
+}
+
+static void sizing_limits(HWND hwnd)
+{
+    MINMAXINFO& m = sizing.limits;
+    m = MINMAXINFO{};
+    m.ptMaxSize = POINT{::GetSystemMetrics(SM_CXMAXIMIZED), ::GetSystemMetrics(SM_CYMAXIMIZED)};
+    if (::GetWindowLongA(hwnd, GWL_STYLE) & WS_BORDER)
+        m.ptMaxPosition = POINT{::GetSystemMetrics(SM_CXBORDER), ::GetSystemMetrics(SM_CYBORDER)};
+    else if (::GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_WINDOWEDGE)
+        m.ptMaxPosition = POINT{::GetSystemMetrics(SM_CXEDGE), ::GetSystemMetrics(SM_CYEDGE)};
+    m.ptMinTrackSize = POINT{::GetSystemMetrics(SM_CXMINTRACK), ::GetSystemMetrics(SM_CYMINTRACK)};
+    m.ptMaxTrackSize = POINT{::GetSystemMetrics(SM_CXMAXTRACK), ::GetSystemMetrics(SM_CYMAXTRACK)};
+    ::SendMessageA(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&m));
+}
+
+static LRESULT sizing_begin(HWND hwnd, WPARAM wparam)
+{
+    BOOL full_drag = FALSE;
+    if (!::SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full_drag, 0) || !full_drag)
+        return NOT_HANDLED;
+    sizing.active = true;
+    sizing.window = hwnd;
+    sizing.edge = static_cast<int32_t>(wparam & 0xF);
+    ::GetWindowRect(hwnd, &sizing.starting_rect);
+    sizing.current_rect = sizing.starting_rect;
+    sizing_limits(hwnd);
+    if (::GetKeyState(VK_LBUTTON) == 0)
+        ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::SetCapture(hwnd);
+    ::PostMessageA(hwnd, WM_ENTERSIZEMOVE, 0, 0);
+    sizing.restore_cursor = sizing.edge == 0;
+    if (sizing.restore_cursor) {
+        ::GetCursorPos(&sizing.saved_cursor);
+        ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, MAKEINTRESOURCEA(32646), IMAGE_CURSOR, 0, 0,
+                                                      LR_SHARED | LR_DEFAULTSIZE)));
+    }
+    return 0;
+}
+
+static void sizing_finish(bool restore_rect, bool release)
+{
+    // Inactive first: releasing the capture and moving the window send
+    // messages that come back through the filter.
+    sizing.active = false;
+    if (release)
+        ::ReleaseCapture();
+    if (restore_rect)
+        sizing_apply_rect(sizing.window, sizing.starting_rect);
+    ::PostMessageA(sizing.window, WM_EXITSIZEMOVE, 0, 0);
+    if (sizing.restore_cursor)
+        ::SetCursorPos(sizing.saved_cursor.x, sizing.saved_cursor.y);
+}
+
+// An arrow key first picks an edge (or turns an edge into a corner) and puts
+// the cursor on it; once the axis has an edge, it moves the cursor 10 pixels.
+static void sizing_arrow(WPARAM key)
+{
+    POINT pt;
+    ::GetCursorPos(&pt);
+    const RECT& r = sizing.current_rect;
+    int32_t& edge = sizing.edge;
+    switch (key) {
+    case VK_LEFT:
+        if (edge == 0) { edge = WMSZ_LEFT; sizing_set_cursor(32644, r.left, pt.y); }
+        else if (edge == WMSZ_TOP) { edge = WMSZ_TOPLEFT; sizing_set_cursor(32642, r.left + 2, r.top + 2); }
+        else if (edge == WMSZ_BOTTOM) { edge = WMSZ_BOTTOMLEFT; sizing_set_cursor(32643, r.left, r.bottom - 2); }
+        else sizing_step(sizing.window, pt.x - 10, pt.y);
+        break;
+    case VK_RIGHT:
+        if (edge == 0) { edge = WMSZ_RIGHT; sizing_set_cursor(32644, r.right - 2, pt.y); }
+        else if (edge == WMSZ_TOP) { edge = WMSZ_TOPRIGHT; sizing_set_cursor(32643, r.right - 2, r.top); }
+        else if (edge == WMSZ_BOTTOM) { edge = WMSZ_BOTTOMRIGHT; sizing_set_cursor(32642, r.right - 2, r.bottom - 2); }
+        else sizing_step(sizing.window, pt.x + 10, pt.y);
+        break;
+    case VK_UP:
+        if (edge == 0) { edge = WMSZ_TOP; sizing_set_cursor(32645, pt.x, r.top); }
+        else if (edge == WMSZ_RIGHT) { edge = WMSZ_TOPRIGHT; sizing_set_cursor(32643, r.right - 2, r.top); }
+        else if (edge == WMSZ_LEFT) { edge = WMSZ_TOPLEFT; sizing_set_cursor(32642, r.left + 2, r.top + 2); }
+        else sizing_step(sizing.window, pt.x, pt.y - 10);
+        break;
+    case VK_DOWN:
+        if (edge == 0) { edge = WMSZ_BOTTOM; sizing_set_cursor(32645, pt.x, r.bottom - 2); }
+        else if (edge == WMSZ_RIGHT) { edge = WMSZ_BOTTOMRIGHT; sizing_set_cursor(32642, r.right - 2, r.bottom - 2); }
+        else if (edge == WMSZ_LEFT) { edge = WMSZ_BOTTOMLEFT; sizing_set_cursor(32643, r.left, r.bottom - 2); }
+        else sizing_step(sizing.window, pt.x, pt.y + 10);
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (!sizing.active) {
+        if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_SIZE)
+            return sizing_begin(hwnd, wparam);
+        return NOT_HANDLED;
+    }
+    switch (message) {
+    case WM_MOUSEMOVE: {
+        sizing.restore_cursor = false;
+        POINT pt{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+        ::MapWindowPoints(hwnd, HWND_DESKTOP, &pt, 1);
+        sizing_update_rect(pt.x, pt.y);
+        sizing_resize(sizing.window);
+        return 0;
+    }
+    case WM_LBUTTONUP:
+        sizing_finish(false, true);
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Another window took the mouse: end here, keeping the size reached,
+        // rather than go on sizing without the capture.
+        if (reinterpret_cast<HWND>(lparam) != sizing.window) {
+            sizing_finish(false, false);
+            return 0;
+        }
+        return NOT_HANDLED;
+    case WM_KEYDOWN:
+        if (wparam == VK_RETURN) {
+            sizing_finish(false, true);
+            return 0;
+        }
+        if (wparam == VK_ESCAPE) {
+            sizing_finish(true, true);
+            return 0;
+        }
+        if (wparam == VK_LEFT || wparam == VK_RIGHT || wparam == VK_UP || wparam == VK_DOWN)
+            sizing_arrow(wparam);
+        return NOT_HANDLED;
+    default:
+        return NOT_HANDLED;
+    }
+}

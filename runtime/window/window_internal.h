@@ -1,0 +1,108 @@
+// Private to the window runtime (and its tests): the runtime's one static
+// block, the window records and the operations its files share.
+#pragma once
+#include "runtime/core/object_heap.h"
+#include "runtime/window/window.h"
+
+#include <windows.h>
+#include <cstdint>
+
+struct WindowRecord {
+    HWND handle; // null: the record is free
+    int32_t accelerator_count;
+    ACCEL* accelerators; // main heap
+    HACCEL accelerator_table;
+};
+#ifndef _WIN64
+static_assert(sizeof(WindowRecord) == 16, "a window record is four 32-bit fields");
+#endif
+
+constexpr uint32_t INITIAL_WINDOW_CAPACITY = 10;
+constexpr uint32_t WINDOW_CAPACITY_GROWTH = 30;
+constexpr size_t CLASS_NAME_BYTES = 50;
+
+constexpr WORD CMD_FOCUS_NEXT = 1212;
+constexpr WORD CMD_FOCUS_PREVIOUS = 1213;
+constexpr LRESULT NOT_HANDLED = static_cast<LRESULT>(static_cast<int32_t>(0xD0D0D0D1u));
+
+struct EventState {
+    int32_t current_event;
+    int32_t event_type;
+    HWND event_window;
+    int32_t event_item;
+    uint32_t message;
+    WPARAM wparam;
+    LPARAM lparam;
+    int32_t pending_event;
+    HWND pending_window;
+    MSG retrieved;
+    char class_name[CLASS_NAME_BYTES];
+    WindowCallback callback;
+};
+
+struct WindowRuntime {
+    WindowRecord* table;   // capacity + 2 records on the main heap
+    uint32_t capacity;     // numbers below it fit without growing the table
+    ObjectNode* dynamic_windows;
+    WNDCLASSA template_class;
+    char class_name[CLASS_NAME_BYTES];
+    HWND current_window;
+    EventState events;
+};
+
+extern WindowRuntime window_runtime;
+
+enum class Placement { none, centre_screen, centre_active };
+
+struct WindowStyle {
+    DWORD style;
+    Placement placement;
+    bool maximise;
+};
+
+// Placement arithmetic: each half is shifted separately, so the result can be
+// one less than halving the difference.
+WindowStyle window_style_decode(uint32_t flags);
+POINT window_centre_on_screen(int32_t width, int32_t height, int32_t screen_width, int32_t screen_height);
+POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active);
+// Writes "WindowClass_<number>" (signed decimal) into buffer.
+void window_class_format(char* buffer, size_t size, intptr_t number);
+
+WindowRecord* window_slot(WindowId number);
+WindowRecord* window_find(WindowId number);
+void window_slot_release(WindowId number);
+void window_class_name(WindowId number);
+HACCEL window_accelerators_create(WindowId number);
+
+LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+HACCEL window_accelerator_find(HWND hwnd);
+HWND top_level_ancestor(HWND hwnd);
+
+void focus_next_control();
+void focus_previous_control();
+
+struct SizingState {
+    bool active;
+    HWND window; // the window being sized
+    int32_t edge; // WMSZ_ value, 0 until a key picks one
+    RECT starting_rect;
+    RECT current_rect;
+    MINMAXINFO limits;
+    bool restore_cursor;
+    POINT saved_cursor;
+};
+
+LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+const SizingState& sizing_state();
+// Moves the dragged edges of rect to (x, y) within the track limits.
+void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits);
+void sizing_update_rect(int32_t x, int32_t y);
+void sizing_apply_rect(HWND hwnd, const RECT& rect);
+void sizing_step(HWND hwnd, int32_t x, int32_t y);
+void sizing_set_cursor(int32_t cursor_id, int32_t x, int32_t y);
+
+// The message box's steps, around MessageBoxA.
+void modal_disable_windows();
+HWND foreground_owner();
+void modal_restore_windows();

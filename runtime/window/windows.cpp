@@ -1,0 +1,287 @@
+// The window table, per-window classes and accelerators, opening and closing.
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/window/window_internal.h"
+
+#include <climits>
+
+WindowRuntime window_runtime;
+
+static const char TEMPLATE_CLASS_NAME[] = "TemplateClass";
+static const char CLASS_NAME_PREFIX[] = "WindowClass_";
+
+void window_class_format(char* buffer, size_t size, intptr_t number)
+{
+    if (size == 0)
+        return;
+    char digits[24];
+    size_t count = 0;
+    // Negate in unsigned arithmetic so the most negative value is safe.
+    uintptr_t magnitude = number < 0 ? uintptr_t{0} - static_cast<uintptr_t>(number) : static_cast<uintptr_t>(number);
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (number < 0)
+        digits[count++] = '-';
+
+    size_t at = 0;
+    for (const char* p = CLASS_NAME_PREFIX; *p && at + 1 < size; ++p)
+        buffer[at++] = *p;
+    while (count > 0 && at + 1 < size)
+        buffer[at++] = digits[--count];
+    buffer[at] = '\0';
+}
+
+void window_class_name(WindowId number)
+{
+    window_class_format(window_runtime.class_name, sizeof window_runtime.class_name, number);
+}
+
+WindowStyle window_style_decode(uint32_t flags)
+{
+    WindowStyle result{0, Placement::none, false};
+    if (flags & WINDOW_CENTRE_SCREEN) {
+        flags &= ~WINDOW_CENTRE_SCREEN;
+        result.placement = Placement::centre_screen;
+    }
+    if (flags & WINDOW_CENTRE_ACTIVE) {
+        flags &= ~WINDOW_CENTRE_ACTIVE;
+        result.placement = Placement::centre_active;
+    }
+    if (flags == 0 || flags == WINDOW_INVISIBLE)
+        flags |= WS_CAPTION;
+    if (flags & WINDOW_INVISIBLE) {
+        flags &= ~WINDOW_INVISIBLE; // hidden, and so never maximised
+    } else {
+        flags |= WS_VISIBLE;
+        result.maximise = (flags & WS_MAXIMIZE) != 0;
+    }
+    result.style = flags;
+    return result;
+}
+
+POINT window_centre_on_screen(int32_t width, int32_t height, int32_t screen_width, int32_t screen_height)
+{
+    POINT at;
+    at.x = (screen_width >> 1) - ((width < screen_width ? width : screen_width) >> 1);
+    at.y = (screen_height >> 1) - ((height < screen_height ? height : screen_height) >> 1);
+    return at;
+}
+
+POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active)
+{
+    POINT at;
+    at.x = active.left - (width >> 1) + ((active.right - active.left) >> 1);
+    at.y = active.top - (height >> 1) + ((active.bottom - active.top) >> 1);
+    if (at.x < 0)
+        at.x = 0;
+    if (at.y < 0)
+        at.y = 0;
+    return at;
+}
+
+void windows_init()
+{
+    window_runtime = WindowRuntime{};
+    window_runtime.capacity = INITIAL_WINDOW_CAPACITY;
+    window_runtime.table = static_cast<WindowRecord*>(
+        ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, (INITIAL_WINDOW_CAPACITY + 2) * sizeof(WindowRecord)));
+    if (!window_runtime.table)
+        window_runtime.capacity = 0; // every fixed number then has to grow the table first
+
+    WNDCLASSA& c = window_runtime.template_class;
+    c.style = CS_DBLCLKS;
+    c.lpfnWndProc = window_procedure;
+    c.cbClsExtra = 0;
+    c.cbWndExtra = 0;
+    c.hInstance = runtime_instance();
+    c.hIcon = ::LoadIconA(runtime_instance(), MAKEINTRESOURCEA(1));
+    c.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    c.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    c.lpszMenuName = nullptr;
+    c.lpszClassName = TEMPLATE_CLASS_NAME;
+    ::RegisterClassA(&c);
+    // Every later registration takes its name from the class-name buffer.
+    c.lpszClassName = window_runtime.class_name;
+}
+
+static bool window_is_dynamic_id(WindowId number)
+{
+    return object_in_list(window_runtime.dynamic_windows, reinterpret_cast<const void*>(number));
+}
+
+static bool window_in_table_range(WindowId number)
+{
+    return number >= 0 && static_cast<uintptr_t>(number) <= window_runtime.capacity && window_runtime.table;
+}
+
+// Fixed numbers stay within int32 so that (number + 32) records never overflow.
+static bool window_number_fits(WindowId number)
+{
+    return number >= 0 && number <= static_cast<WindowId>(INT32_MAX - WINDOW_CAPACITY_GROWTH - 2);
+}
+
+WindowRecord* window_slot(WindowId number)
+{
+    if (number == -1)
+        return static_cast<WindowRecord*>(
+            object_alloc(&window_runtime.dynamic_windows, object_node_size<WindowRecord>()));
+    if (!window_number_fits(number))
+        return nullptr;
+    if (static_cast<uintptr_t>(number) >= window_runtime.capacity || !window_runtime.table) {
+        uint32_t capacity = static_cast<uint32_t>(number) + WINDOW_CAPACITY_GROWTH;
+        size_t bytes = (static_cast<size_t>(capacity) + 2) * sizeof(WindowRecord);
+        void* table = window_runtime.table
+                          ? ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, window_runtime.table, bytes)
+                          : ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, bytes);
+        if (!table)
+            return nullptr; // the old table and capacity stay as they were
+        window_runtime.table = static_cast<WindowRecord*>(table);
+        window_runtime.capacity = capacity;
+    }
+    return &window_runtime.table[number];
+}
+
+WindowRecord* window_find(WindowId number)
+{
+    WindowRecord* record = nullptr;
+    if (window_in_table_range(number))
+        record = &window_runtime.table[number];
+    else if (window_is_dynamic_id(number))
+        record = reinterpret_cast<WindowRecord*>(number);
+    return record && record->handle ? record : nullptr;
+}
+
+void window_slot_release(WindowId number)
+{
+    if (window_in_table_range(number))
+        window_runtime.table[number].handle = nullptr;
+    else if (window_is_dynamic_id(number))
+        object_free(&window_runtime.dynamic_windows, reinterpret_cast<void*>(number));
+}
+
+HACCEL window_accelerators_create(WindowId number)
+{
+    WindowRecord* record = window_find(number);
+    if (!record)
+        return nullptr;
+    auto* entries = static_cast<ACCEL*>(::HeapAlloc(main_heap(), 0, 2 * sizeof(ACCEL)));
+    if (!entries)
+        return nullptr;
+    entries[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CMD_FOCUS_NEXT};
+    entries[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
+    HACCEL table = ::CreateAcceleratorTableA(entries, 2);
+    if (!table) {
+        ::HeapFree(main_heap(), 0, entries);
+        return nullptr;
+    }
+    record->accelerator_count = 2;
+    record->accelerators = entries;
+    record->accelerator_table = table;
+    return table;
+}
+
+void window_close(WindowId number)
+{
+    WindowRecord* record = window_find(number);
+    if (!record)
+        return;
+    // The owner becomes active before the window goes, so activation does not
+    // fall to some unrelated window.
+    if (HWND owner = ::GetWindow(record->handle, GW_OWNER))
+        ::SetActiveWindow(owner);
+    ::DestroyWindow(record->handle);
+    window_class_name(number);
+    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
+    if (record->accelerator_count != 0) {
+        ::HeapFree(main_heap(), 0, record->accelerators);
+        ::DestroyAcceleratorTable(record->accelerator_table);
+        record->accelerator_count = 0;
+        record->accelerators = nullptr;
+        record->accelerator_table = nullptr;
+    }
+    window_slot_release(number);
+}
+
+// Releases what a failed open made, so a failure leaves no class or record.
+static void window_open_undo(WindowId number, WindowRecord* record, bool dynamic)
+{
+    if (record->handle)
+        ::DestroyWindow(record->handle);
+    record->handle = nullptr;
+    window_class_name(number);
+    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
+    if (dynamic)
+        object_free(&window_runtime.dynamic_windows, record);
+}
+
+intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
+                     const char* title)
+{
+    return window_open_parented(number, x, y, width, height, flags, title, nullptr);
+}
+
+intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height,
+                              uint32_t flags, const char* title, HWND parent)
+{
+    if (number < -1)
+        return 0;
+    const bool dynamic = number == -1;
+    WindowRecord* record = window_slot(number);
+    if (!record)
+        return 0;
+    if (dynamic)
+        number = reinterpret_cast<WindowId>(record);
+    else
+        window_close(number);
+
+    window_class_name(number);
+    ::RegisterClassA(&window_runtime.template_class); // an existing class is used as it is
+
+    WindowStyle decoded = window_style_decode(flags);
+    RECT outer{x, y, x + width, y + height};
+    ::AdjustWindowRect(&outer, decoded.style, FALSE);
+    const int32_t outer_width = outer.right - outer.left;
+    const int32_t outer_height = outer.bottom - outer.top;
+
+    POINT at{x, y};
+    HWND active = decoded.placement == Placement::centre_active ? ::GetActiveWindow() : nullptr;
+    if (active) {
+        RECT r;
+        ::GetWindowRect(active, &r);
+        at = window_centre_on_rect(outer_width, outer_height, r);
+    } else if (decoded.placement != Placement::none) {
+        at = window_centre_on_screen(outer_width, outer_height, ::GetSystemMetrics(SM_CXSCREEN),
+                                     ::GetSystemMetrics(SM_CYSCREEN));
+    }
+
+    record->handle = ::CreateWindowExA(0, window_runtime.class_name, title, decoded.style, at.x, at.y, outer_width,
+                                       outer_height, parent, nullptr, runtime_instance(), nullptr);
+    if (!record->handle) {
+        window_open_undo(number, record, dynamic);
+        return 0;
+    }
+    if (!window_accelerators_create(number)) {
+        window_open_undo(number, record, dynamic);
+        return 0;
+    }
+    window_runtime.current_window = record->handle;
+    if (decoded.maximise)
+        ::ShowWindow(record->handle, SW_MAXIMIZE);
+    return dynamic ? number : reinterpret_cast<intptr_t>(record->handle);
+}
+
+void windows_close_all()
+{
+    ObjectNode* node = window_runtime.dynamic_windows;
+    while (node) {
+        ObjectNode* next = node->next;
+        window_close(reinterpret_cast<WindowId>(object_payload(node)));
+        node = next;
+    }
+    for (uint32_t number = window_runtime.capacity; number-- > 0;)
+        window_close(static_cast<WindowId>(number));
+}
+
+HWND window_current() { return window_runtime.current_window; }

@@ -1,0 +1,62 @@
+// Shared by the window runtime's tests: start-up, pumping and real input.
+#pragma once
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/window/message_box.h"
+#include "runtime/window/window.h"
+
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// Xvfb runs no window manager, yet Wine waits up to 2 s for one whenever a
+// visible window it thinks is managed is hidden or destroyed. Wine reads its
+// per-program setting for that when the display driver loads, which the
+// common controls library does before main: so the first run in a Wine prefix
+// stores the setting and runs the program again as a child, passing on its
+// exit code.
+void window_test_without_window_manager();
+
+// Starts the runtime core, the object heap, the common controls and the window
+// runtime, once per test program. Defined here so that the test program, not
+// the support library, pulls these services in.
+class WindowTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr))) << "expected the main heap to be made";
+        ASSERT_TRUE(object_heap_create()) << "expected the object heap to be made";
+        common_controls_init();
+        windows_init();
+    }
+};
+
+// For a test file's static initialisation:
+//   static auto* const environment = window_test_environment();
+inline ::testing::Environment* window_test_environment()
+{
+    window_test_without_window_manager();
+    return ::testing::AddGlobalTestEnvironment(new WindowTestEnvironment);
+}
+
+// Calls window_event until it has returned 0 for settle_ms in a row (or
+// limit_ms have passed) and returns every non-zero code, in order.
+std::vector<int32_t> window_drain(DWORD settle_ms = 30, DWORD limit_ms = 2000);
+// Pumps through window_event until done() holds; false on timeout.
+bool window_pump_until(const std::function<bool()>& done, DWORD limit_ms = 2000);
+// Pumps until the code comes; the codes seen before it go to *seen.
+bool window_pump_for(int32_t code, DWORD limit_ms = 2000, std::vector<int32_t>* seen = nullptr);
+
+// Real keyboard and mouse input through the system's input queue.
+void input_key(WORD key, bool down);
+void input_key_press(WORD key);
+void input_chord(WORD modifier, WORD key);
+void input_click(int32_t x, int32_t y, bool right = false);
+
+// Brings a top-level window to the foreground and pumps until it is there.
+bool window_foreground(HWND hwnd);
+// Screen point at the centre of a window.
+POINT window_centre(HWND hwnd);
