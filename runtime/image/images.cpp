@@ -1,0 +1,160 @@
+// Numbered off-screen images: a table on the main heap indexed by number, and
+// dynamic images on the object heap known by the address of their record.
+#include "runtime/image/image.h"
+
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/image/drawing.h"
+#include "runtime/image/drawing_pass.h"
+#include "runtime/image/image_table.h"
+
+struct ImageRecord {
+    HGDIOBJ handle; // bitmap or icon; 0 means the slot is empty
+    int16_t width;
+    int16_t height;
+    int16_t depth;
+};
+#ifndef _WIN64
+static_assert(sizeof(ImageRecord) == 12, "a handle and three 16-bit fields, padded to 12 bytes");
+#endif
+
+constexpr int32_t IMAGE_FIRST_CAPACITY = 10;
+constexpr int32_t IMAGE_GROWTH = 10;
+// Windows never maps the first 64 KiB, so no record address can fall among
+// numbers kept below it: numbers and dynamic identifiers never meet.
+constexpr intptr_t IMAGE_NUMBER_LIMIT = 0xFFFF - IMAGE_GROWTH;
+
+static struct ImageService {
+    ImageRecord* table;    // capacity + 1 records, numbers 0..capacity
+    int32_t capacity;      // N
+    ObjectNode* dynamic;   // dynamic images, newest first
+    ImageRecord* current;  // what the last image_get or image_create designated
+} images;
+
+void images_init()
+{
+    images = ImageService{};
+    images.capacity = IMAGE_FIRST_CAPACITY;
+    images.table = static_cast<ImageRecord*>(
+        ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, sizeof(ImageRecord) * (IMAGE_FIRST_CAPACITY + 1)));
+    if (!images.table)
+        images.capacity = -1; // no numbers at all rather than a table that is not there
+}
+
+int32_t image_table_capacity() { return images.capacity; }
+
+static bool image_is_number(ImageId id) { return id >= 0 && id <= images.capacity; }
+
+// The one place that turns a number or identifier into a record. A value that
+// is neither a number in range nor a live dynamic identifier finds nothing and
+// is never dereferenced.
+static ImageRecord* image_find(ImageId id)
+{
+    ImageRecord* record = nullptr;
+    if (image_is_number(id))
+        record = &images.table[id];
+    else if (object_in_list(images.dynamic, reinterpret_cast<const void*>(id)))
+        record = reinterpret_cast<ImageRecord*>(id);
+    return record && record->handle ? record : nullptr;
+}
+
+static ImageRecord* image_slot(ImageId number)
+{
+    if (number == -1)
+        return static_cast<ImageRecord*>(object_alloc(&images.dynamic, object_node_size<ImageRecord>()));
+    if (number < 0 || number > IMAGE_NUMBER_LIMIT || !images.table)
+        return nullptr;
+    if (number >= images.capacity) {
+        int32_t capacity = static_cast<int32_t>(number) + IMAGE_GROWTH;
+        void* table = ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, images.table,
+                                    sizeof(ImageRecord) * (static_cast<size_t>(capacity) + 1));
+        if (!table)
+            return nullptr;
+        images.table = static_cast<ImageRecord*>(table);
+        images.capacity = capacity;
+    }
+    return &images.table[number];
+}
+
+intptr_t image_create(ImageId number, int32_t width, int32_t height)
+{
+    images.current = image_slot(number);
+    if (!images.current)
+        return 0;
+    image_free(number);
+
+    HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    HBITMAP bitmap = display ? ::CreateCompatibleBitmap(display, width, height) : nullptr;
+    if (!bitmap) {
+        if (display)
+            ::DeleteDC(display);
+        // An empty dynamic record would only wait for the end of the program.
+        if (number == -1)
+            object_free(&images.dynamic, images.current);
+        images.current = nullptr;
+        return 0;
+    }
+    BITMAP description{};
+    ::GetObjectA(bitmap, sizeof(description), &description);
+    ImageRecord* record = images.current;
+    record->handle = bitmap;
+    record->width = static_cast<int16_t>(description.bmWidth);
+    record->height = static_cast<int16_t>(description.bmHeight);
+    record->depth = static_cast<int16_t>(description.bmBitsPixel);
+    if (DrawingTarget* target = image_output()) {
+        RECT all{0, 0, description.bmWidth, description.bmHeight};
+        ::FillRect(target->dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+        image_dc_release();
+    }
+    ::DeleteDC(display);
+    return number == -1 ? reinterpret_cast<intptr_t>(record) : reinterpret_cast<intptr_t>(bitmap);
+}
+
+HGDIOBJ image_get(ImageId id)
+{
+    images.current = image_find(id);
+    return images.current ? images.current->handle : nullptr;
+}
+
+// A record whose image was freed since it was designated is no current image.
+static ImageRecord* image_current() { return images.current && images.current->handle ? images.current : nullptr; }
+
+int32_t image_width() { return image_current() ? image_current()->width : 0; }
+int32_t image_height() { return image_current() ? image_current()->height : 0; }
+int32_t image_depth() { return image_current() ? image_current()->depth : 0; }
+HGDIOBJ image_handle() { return image_current() ? image_current()->handle : nullptr; }
+
+void image_free(ImageId id)
+{
+    if (id == -1)
+        return;
+    ImageRecord* record = image_find(id);
+    if (!record)
+        return;
+    // A bitmap still selected in the image DC cannot be deleted: let go of it first.
+    if (image_dc_holds(record->handle))
+        image_dc_release();
+    if (::GetObjectType(record->handle) == OBJ_BITMAP)
+        ::DeleteObject(record->handle);
+    else
+        ::DestroyIcon(static_cast<HICON>(record->handle));
+    record->handle = nullptr;
+    if (!image_is_number(id)) {
+        if (images.current == record)
+            images.current = nullptr;
+        object_free(&images.dynamic, record);
+    }
+}
+
+void images_free_all()
+{
+    // Dynamic images first, reading each next link before its node goes.
+    for (ObjectNode* node = images.dynamic; node;) {
+        ObjectNode* next = node->next;
+        image_free(reinterpret_cast<ImageId>(object_payload(node)));
+        node = next;
+    }
+    for (int32_t number = 0; number <= images.capacity; ++number)
+        image_free(number);
+    images.current = nullptr;
+}

@@ -1,0 +1,227 @@
+// The picture decoder: every format the platform's OLE picture loader reads.
+// Per-load values sit in thread-local slots, so one load may run on each thread.
+#include "runtime/image/decoders.h"
+
+#include "runtime/image/drawing_pass.h"
+#include "runtime/image/picture_units.h"
+
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+static struct PictureDecoder {
+    bool com_started; // CoInitialize succeeded and needs its CoUninitialize
+    bool ole_ready;   // the decoder is on
+    bool slots_made;
+    float scale_x; // pixels per HIMETRIC unit
+    float scale_y;
+    DWORD picture_slot;
+    DWORD width_slot;
+    DWORD height_slot;
+} pictures;
+
+static IPicture* picture_loaded() { return static_cast<IPicture*>(::TlsGetValue(pictures.picture_slot)); }
+
+static void picture_release()
+{
+    if (IPicture* picture = picture_loaded())
+        picture->Release();
+    ::TlsSetValue(pictures.picture_slot, nullptr);
+}
+
+void picture_init()
+{
+    pictures = PictureDecoder{};
+    HRESULT started = ::CoInitialize(nullptr);
+    pictures.com_started = SUCCEEDED(started);
+    if (started != S_OK)
+        return;
+    pictures.ole_ready = true;
+    HWND desktop = ::GetDesktopWindow();
+    HDC dc = ::GetDC(desktop);
+    pictures.scale_x = pixels_per_himetric(::GetDeviceCaps(dc, LOGPIXELSX));
+    pictures.scale_y = pixels_per_himetric(::GetDeviceCaps(dc, LOGPIXELSY));
+    ::ReleaseDC(desktop, dc);
+    pictures.picture_slot = ::TlsAlloc();
+    pictures.width_slot = ::TlsAlloc();
+    pictures.height_slot = ::TlsAlloc();
+    pictures.slots_made = true;
+    if (pictures.picture_slot == TLS_OUT_OF_INDEXES || pictures.width_slot == TLS_OUT_OF_INDEXES ||
+        pictures.height_slot == TLS_OUT_OF_INDEXES)
+        pictures.ole_ready = false;
+}
+
+void picture_shutdown()
+{
+    if (pictures.slots_made) {
+        if (pictures.picture_slot != TLS_OUT_OF_INDEXES) {
+            picture_release();
+            ::TlsFree(pictures.picture_slot);
+        }
+        if (pictures.width_slot != TLS_OUT_OF_INDEXES)
+            ::TlsFree(pictures.width_slot);
+        if (pictures.height_slot != TLS_OUT_OF_INDEXES)
+            ::TlsFree(pictures.height_slot);
+    }
+    // Only our own CoInitialize is balanced; one that failed has nothing to undo.
+    if (pictures.com_started)
+        ::CoUninitialize();
+    pictures = PictureDecoder{};
+}
+
+// The data as a movable global block of exactly its own size, or null.
+static HGLOBAL picture_block(const MemoryBlock* memory, const char* path)
+{
+    if (path) {
+        HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return nullptr;
+        DWORD size = ::GetFileSize(file, nullptr);
+        HGLOBAL block = size != 0 && size != INVALID_FILE_SIZE ? ::GlobalAlloc(GMEM_MOVEABLE, size) : nullptr;
+        void* bytes = block ? ::GlobalLock(block) : nullptr;
+        DWORD read = 0;
+        bool whole = bytes && ::ReadFile(file, bytes, size, &read, nullptr) && read == size;
+        if (bytes)
+            ::GlobalUnlock(block);
+        ::CloseHandle(file);
+        if (!whole && block) {
+            ::GlobalFree(block);
+            block = nullptr;
+        }
+        return block;
+    }
+    // The caller says how long the block is; nothing beyond it is read.
+    if (!memory || !memory->data || memory->size == 0 || memory->size > 0x7FFFFFFF)
+        return nullptr;
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, memory->size);
+    void* bytes = block ? ::GlobalLock(block) : nullptr;
+    if (!bytes) {
+        if (block)
+            ::GlobalFree(block);
+        return nullptr;
+    }
+    std::memcpy(bytes, memory->data, memory->size);
+    ::GlobalUnlock(block);
+    return block;
+}
+
+static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
+{
+    if (!pictures.ole_ready)
+        return 0;
+    picture_release(); // a load checked but never decoded
+    HGLOBAL block = picture_block(memory, path);
+    if (!block)
+        return 0;
+    IStream* stream = nullptr;
+    if (::CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK || !stream) {
+        ::GlobalFree(block);
+        return 0;
+    }
+    // From here the block belongs to the stream and goes with it.
+    IPicture* picture = nullptr;
+    HRESULT loaded = ::OleLoadPicture(stream, 0, TRUE, IID_IPicture, reinterpret_cast<void**>(&picture));
+    stream->Release();
+    if (loaded != S_OK || !picture) {
+        if (picture)
+            picture->Release();
+        return 0;
+    }
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    picture->get_Width(&width);
+    picture->get_Height(&height);
+    ::TlsSetValue(pictures.picture_slot, picture);
+    ::TlsSetValue(pictures.width_slot, reinterpret_cast<void*>(intptr_t{himetric_to_pixels(width, pictures.scale_x)}));
+    ::TlsSetValue(pictures.height_slot, reinterpret_cast<void*>(intptr_t{himetric_to_pixels(height, pictures.scale_y)}));
+    return 1;
+}
+
+static int32_t picture_width()
+{
+    return pictures.ole_ready ? static_cast<int32_t>(reinterpret_cast<intptr_t>(::TlsGetValue(pictures.width_slot))) : 0;
+}
+
+static int32_t picture_height()
+{
+    return pictures.ole_ready ? static_cast<int32_t>(reinterpret_cast<intptr_t>(::TlsGetValue(pictures.height_slot)))
+                              : 0;
+}
+
+// Renders the picture at its pixel size and writes 8-bit blue, green, red rows
+// pitch bytes apart, like every other decoder.
+static int picture_render(IPicture* picture, uint8_t* first_row, intptr_t pitch, int32_t width, int32_t height)
+{
+    uint64_t dib_bytes = uint64_t{dib_row_bytes24(static_cast<uint32_t>(width))} * static_cast<uint32_t>(height);
+    if (dib_bytes > 0x7FFFFFFF)
+        return 0;
+    HWND desktop = ::GetDesktopWindow();
+    HDC screen = ::GetDC(desktop);
+    HDC memory = screen ? ::CreateCompatibleDC(screen) : nullptr;
+    HBITMAP bitmap = memory ? ::CreateCompatibleBitmap(screen, width, height) : nullptr;
+    if (screen)
+        ::ReleaseDC(desktop, screen);
+    auto* dib = static_cast<uint8_t*>(bitmap ? std::calloc(1, static_cast<size_t>(dib_bytes)) : nullptr);
+    int rows = 0;
+    if (dib) {
+        HGDIOBJ replaced = ::SelectObject(memory, bitmap);
+        RECT bounds{0, 0, width, height};
+        short type = PICTYPE_UNINITIALIZED;
+        picture->get_Type(&type);
+        if (type == PICTYPE_METAFILE || type == PICTYPE_ENHMETAFILE)
+            ::FillRect(memory, &bounds, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        OLE_XSIZE_HIMETRIC hm_width = 0;
+        OLE_YSIZE_HIMETRIC hm_height = 0;
+        picture->get_Width(&hm_width);
+        picture->get_Height(&hm_height);
+        picture->Render(memory, 0, 0, width, height, 0, hm_height, hm_width, -hm_height, &bounds);
+        ::SelectObject(memory, replaced);
+
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        rows = ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), dib, &info, DIB_RGB_COLORS);
+        if (rows > 0) {
+            uint32_t row_bytes = dib_row_bytes24(static_cast<uint32_t>(width));
+            uint8_t* row = first_row;
+            for (int32_t y = 0; y < height; ++y, row += pitch)
+                std::memcpy(row, dib + size_t{row_bytes} * static_cast<uint32_t>(y), static_cast<size_t>(width) * 3);
+        }
+        std::free(dib);
+    }
+    if (bitmap)
+        ::DeleteObject(bitmap);
+    if (memory)
+        ::DeleteDC(memory);
+    return rows > 0 ? 1 : 0;
+}
+
+static int picture_decode(uint8_t* first_row, intptr_t pitch)
+{
+    if (!pictures.ole_ready)
+        return 0;
+    IPicture* picture = picture_loaded();
+    if (!picture)
+        return 0;
+    int32_t width = picture_width();
+    int32_t height = picture_height();
+    int result = first_row && width > 0 && height > 0 ? picture_render(picture, first_row, pitch, width, height) : 0;
+    picture_release();
+    return result;
+}
+
+static const ImageDecoder picture_decoder{picture_check, picture_decode, picture_width, picture_height};
+
+int picture_decoder_register()
+{
+    decoder_register(&picture_decoder);
+    return 1;
+}

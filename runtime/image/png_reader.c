@@ -1,0 +1,139 @@
+/* The PNG decoder's use of libpng. Every libpng call that can fail runs under
+   a recovery point set in the same function, so the jump buffer never points
+   into a frame that has returned. */
+#include "runtime/image/png_reader.h"
+
+#include <png.h>
+#include <setjmp.h>
+#include <string.h>
+
+static struct PngReader {
+    png_structp read;
+    png_infop info;
+    const uint8_t* data; /* the memory block being read, or null */
+    size_t size;
+    size_t position;
+    png_uint_32 width;
+    png_uint_32 height;
+    int bit_depth;
+    int colour_type;
+} png;
+
+static void png_reader_release(void)
+{
+    if (png.read)
+        png_destroy_read_struct(&png.read, png.info ? &png.info : NULL, NULL);
+    png.read = NULL;
+    png.info = NULL;
+    png.data = NULL;
+}
+
+/* A truncated block is an error like any other, never a read past its end. */
+static void png_memory_read(png_structp read, png_bytep destination, size_t length)
+{
+    if (length > png.size - png.position)
+        png_error(read, "PNG data ends early");
+    memcpy(destination, png.data + png.position, length);
+    png.position += length;
+}
+
+int png_reader_check(FILE* file, const uint8_t* data, size_t size)
+{
+    png_byte signature[8];
+
+    /* A load that was checked but never decoded lets go of its structures. */
+    png_reader_release();
+    png.width = png.height = 0;
+    if (file) {
+        if (fread(signature, 1, sizeof(signature), file) != sizeof(signature))
+            return 0;
+    } else {
+        if (!data || size < sizeof(signature))
+            return 0;
+        memcpy(signature, data, sizeof(signature));
+    }
+    if (png_sig_cmp(signature, 0, sizeof(signature)) != 0)
+        return 0;
+
+    png.read = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+    if (!png.read)
+        return 0;
+    png.info = png_create_info_struct(png.read);
+    if (!png.info) {
+        png_reader_release();
+        return 0;
+    }
+    if (setjmp(png_jmpbuf(png.read))) {
+        png_reader_release();
+        return 0;
+    }
+    if (file) {
+        png_init_io(png.read, file);
+        png_set_sig_bytes(png.read, sizeof(signature));
+    } else {
+        png.data = data;
+        png.size = size;
+        png.position = 0;
+        png_set_read_fn(png.read, NULL, png_memory_read);
+    }
+    png_read_info(png.read, png.info);
+    png_get_IHDR(png.read, png.info, &png.width, &png.height, &png.bit_depth, &png.colour_type, NULL, NULL, NULL);
+    return 1;
+}
+
+int png_reader_decode(uint8_t* first_row, intptr_t pitch)
+{
+    int passes;
+    png_uint_32 pass;
+    png_uint_32 y;
+
+    if (!png.read)
+        return 0;
+    if (!first_row) {
+        png_reader_release();
+        return 0;
+    }
+    if (setjmp(png_jmpbuf(png.read))) {
+        png_reader_release();
+        return 0;
+    }
+    switch (png.colour_type) {
+    case PNG_COLOR_TYPE_PALETTE:
+        png_set_expand(png.read);
+        break;
+    case PNG_COLOR_TYPE_GRAY:
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        if (png.bit_depth < 8)
+            png_set_expand(png.read);
+        png_set_gray_to_rgb(png.read);
+        break;
+    default:
+        break;
+    }
+    if (png.bit_depth == 16)
+        png_set_strip_16(png.read);
+    png_set_bgr(png.read);
+    /* Transparency (an alpha channel, or a tRNS chunk that the expansion turns
+       into one) would make 4-byte pixels: the rows hold 3. */
+    if ((png.colour_type & PNG_COLOR_MASK_ALPHA) || png.colour_type == PNG_COLOR_TYPE_PALETTE ||
+        png_get_valid(png.read, png.info, PNG_INFO_tRNS))
+        png_set_strip_alpha(png.read);
+    passes = png_set_interlace_handling(png.read);
+    png_read_update_info(png.read, png.info);
+    if (png_get_rowbytes(png.read, png.info) != (size_t)png.width * 3) {
+        png_reader_release();
+        return 0;
+    }
+    for (pass = 0; pass < (png_uint_32)passes; ++pass) {
+        png_bytep row = first_row;
+        for (y = 0; y < png.height; ++y) {
+            png_read_rows(png.read, &row, NULL, 1);
+            row += pitch;
+        }
+    }
+    png_reader_release();
+    return 1;
+}
+
+int32_t png_reader_width(void) { return (int32_t)png.width; }
+int32_t png_reader_height(void) { return (int32_t)png.height; }
