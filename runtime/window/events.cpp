@@ -191,7 +191,11 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
     e.wparam = wparam;
     e.lparam = lparam;
 
-    live_sizing_filter(hwnd, message, wparam, lparam);
+    // A message live sizing consumed goes no further: the Size command in
+    // particular would otherwise start the system's own modal sizing loop,
+    // which takes the keys and stops the caller's polling until it ends.
+    if (live_sizing_filter(hwnd, message, wparam, lparam) == 0)
+        return 0;
 
     if (e.callback) {
         LRESULT result = e.callback(hwnd, message, wparam, lparam);
