@@ -149,7 +149,9 @@ void drawing_use_dc()
     pass.dc = dc;
     ::SetTextColor(dc, pass.colour);
     ::SetTextAlign(dc, TA_UPDATECP);
+    // The brush first: outline mode then selects the null brush over it
+    // rather than losing it to the current brush.
+    ::SelectObject(dc, pass.brush);
     if (pass.mode)
         drawing_mode(pass.mode);
-    ::SelectObject(dc, pass.brush);
 }

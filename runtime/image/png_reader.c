@@ -28,6 +28,20 @@ static void png_reader_release(void)
     png.data = NULL;
 }
 
+/* libpng's own handlers print the message before they jump; the program
+   prints nothing, so these only jump back to the recovery point. */
+static void png_reader_error(png_structp read, png_const_charp message)
+{
+    (void)message;
+    png_longjmp(read, 1);
+}
+
+static void png_reader_warning(png_structp read, png_const_charp message)
+{
+    (void)read;
+    (void)message;
+}
+
 /* A truncated block is an error like any other, never a read past its end. */
 static void png_memory_read(png_structp read, png_bytep destination, size_t length)
 {
@@ -55,7 +69,7 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size)
     if (png_sig_cmp(signature, 0, sizeof(signature)) != 0)
         return 0;
 
-    png.read = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+    png.read = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, png_reader_error, png_reader_warning);
     if (!png.read)
         return 0;
     png.info = png_create_info_struct(png.read);

@@ -172,6 +172,20 @@ TEST(DrawingSurfaces, SurfaceSwitchesBetweenPixelsAndItsContext)
     EXPECT_EQ(0xFFFFFFu, surface.at(3, 7));
 }
 
+TEST(DrawingSurfaces, ModeSurvivesTheSwitchBackToTheContext)
+{
+    DibContext surface(8, 8);
+    DrawingTarget target = surface_target(reinterpret_cast<uint8_t*>(surface.bits), 8 * 4, 8, 8, 32, surface.dc);
+    ASSERT_NE(nullptr, drawing_begin(&target));
+    draw_box(0, 0, 8, 8, 0xFFFFFF);
+    drawing_mode(DRAW_MODE_OUTLINE);
+    draw_plot(0, 0, 0x0000FF);       // direct: the context is given up
+    draw_box(1, 1, 6, 6, 0x00FF00);  // back through the context, still in outline mode
+    drawing_end();
+    EXPECT_EQ(0x00FF00u, surface.at(1, 1));
+    EXPECT_EQ(0xFFFFFFu, surface.at(3, 3)) << "the inside of an outline stays as it was";
+}
+
 TEST(DrawingSurfaces, OtherDepthsPlotThroughTheContext)
 {
     DibContext surface(4, 4);
