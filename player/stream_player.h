@@ -17,3 +17,7 @@ void spectrum_init();
 kiss_fft_cpx* spectrum_compute();
 // The capture array: 2048 stereo frames of 16-bit PCM.
 uint8_t* capture_buffer();
+// Frame `index` (0 to 2047) of the capture array, left sample in the low 16
+// bits. The refill worker rewrites frames while music plays: a frame read
+// through here is always whole.
+uint32_t capture_frame(int index);

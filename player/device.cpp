@@ -1,0 +1,107 @@
+// The player's record, the sound device and the streaming buffer.
+#include <cstring>
+
+#include "player/stream_player_internal.h"
+
+namespace {
+
+StreamPlayer player;
+
+const DWORD BUFFER_FLAGS = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY |
+                           DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
+
+void release_buffer_and_device(StreamPlayer& p) {
+    if (p.buffer) {
+        p.buffer->Release();
+        p.buffer = nullptr;
+    }
+    if (p.device) {
+        p.device->Release();
+        p.device = nullptr;
+    }
+}
+
+}  // namespace
+
+#ifndef _WIN64
+static_assert(sizeof(DSBUFFERDESC) == 36, "the buffer description ends with guid3DAlgorithm");
+static_assert(sizeof(WAVEFORMATEX) == 18, "packed wave format");
+#endif
+static_assert(sizeof(std::atomic<uint32_t>) == 4, "capture frames are plain 4-byte frames in memory");
+
+StreamPlayer& stream_player() { return player; }
+
+bool wave_format_for(long rate, int channels, WAVEFORMATEX* format) {
+    if (rate < 1 || channels < 1 || channels > 255) return false;
+    const uint64_t byte_rate = uint64_t(rate) * uint64_t(channels) * 2;
+    if (byte_rate > 0xFFFFFFFFull) return false;
+    std::memset(format, 0, sizeof *format);
+    format->wFormatTag = WAVE_FORMAT_PCM;
+    format->nChannels = WORD(channels);
+    format->nSamplesPerSec = DWORD(rate);
+    format->nAvgBytesPerSec = DWORD(byte_rate);
+    format->nBlockAlign = WORD(channels * 2);
+    format->wBitsPerSample = 16;
+    format->cbSize = 18;
+    return true;
+}
+
+bool sound_device_open(const GUID* device) {
+    StreamPlayer& p = player;
+    // The open stream's worker still uses the buffer.
+    if (p.stream_open) return false;
+    if (p.device_open) {
+        p.device_open = false;
+        release_buffer_and_device(p);
+    }
+    if (FAILED(::DirectSoundCreate(device, &p.device, nullptr)) || !p.device) {
+        p.device = nullptr;
+        p.device_open = false;
+        return false;
+    }
+    p.device_window = ::GetForegroundWindow();
+    p.device->SetCooperativeLevel(p.device_window, DSSCL_PRIORITY);
+    p.device_open = true;
+    return true;
+}
+
+bool stream_create_buffer(long rate, int channels) {
+    StreamPlayer& p = player;
+    if (!p.device_open) return false;
+    // cbSize says 18 for a PCM format, where it is meant to be ignored; the
+    // zeroed bytes behind it keep a reader that honours it inside our memory.
+    struct {
+        WAVEFORMATEX format;
+        uint8_t extra[18];
+    } wave = {};
+    if (!wave_format_for(rate, channels, &wave.format)) return false;
+
+    DSBUFFERDESC desc;
+    std::memset(&desc, 0, sizeof desc);
+    desc.dwSize = sizeof(DSBUFFERDESC);
+    desc.dwFlags = BUFFER_FLAGS;
+    desc.dwBufferBytes = 2 * p.half_size;
+    desc.lpwfxFormat = &wave.format;
+    if (FAILED(p.device->CreateSoundBuffer(&desc, &p.buffer, nullptr)) || !p.buffer) {
+        p.buffer = nullptr;
+        return false;
+    }
+
+    // The device may round the buffer up to whole frames: clear all it gives.
+    void* region = nullptr;
+    DWORD length = 0;
+    if (p.buffer->Lock(0, 2 * p.half_size, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) == DS_OK) {
+        std::memset(region, 0, length);
+        p.buffer->Unlock(region, length, nullptr, 0);
+    }
+    if (p.capture_enabled.load()) {
+        for (uint32_t i = 0; i < CAPTURE_COPY_BYTES / 4; i++) p.capture[i].store(0, std::memory_order_relaxed);
+    }
+    p.current_half.store(0);
+    p.previous_half.store(0);
+    p.stream_channels = channels;
+    p.stream_rate = rate;
+    ov_pcm_seek(&p.decoder, 0);
+    p.stream_open = true;
+    return true;
+}

@@ -1,0 +1,55 @@
+// Capture array and spectrum.
+#include <cstdlib>
+
+#include "player/stream_player_internal.h"
+
+void spectrum_init_with(void* (*allocate)(size_t)) {
+    StreamPlayer& p = stream_player();
+    p.fft_size = FFT_SIZE;
+    p.bin_count = BIN_COUNT;
+    // The plan goes into a block of our own, so one allocator serves all three.
+    if (!p.fft_plan) {
+        size_t plan_bytes = 0;
+        kiss_fftr_alloc(FFT_SIZE, 0, nullptr, &plan_bytes);
+        void* memory = allocate(plan_bytes);
+        if (memory) p.fft_plan = kiss_fftr_alloc(FFT_SIZE, 0, memory, &plan_bytes);
+        if (!p.fft_plan) std::free(memory);
+    }
+    if (!p.fft_input) p.fft_input = static_cast<float*>(allocate(sizeof(float) * FFT_SIZE));
+    if (!p.spectrum_bins) p.spectrum_bins = static_cast<kiss_fft_cpx*>(allocate(sizeof(kiss_fft_cpx) * BIN_COUNT));
+    // Without all three there is nothing to compute with: capture stays off.
+    if (!p.fft_plan || !p.fft_input || !p.spectrum_bins) {
+        std::free(p.fft_plan);
+        std::free(p.fft_input);
+        std::free(p.spectrum_bins);
+        p.fft_plan = nullptr;
+        p.fft_input = nullptr;
+        p.spectrum_bins = nullptr;
+        p.capture_enabled.store(false);
+        return;
+    }
+    p.capture_enabled.store(true);
+}
+
+void spectrum_init() { spectrum_init_with(std::malloc); }
+
+kiss_fft_cpx* spectrum_compute() {
+    StreamPlayer& p = stream_player();
+    if (!p.capture_enabled.load() || !p.fft_plan || !p.fft_input || !p.spectrum_bins) return nullptr;
+    for (int32_t i = 0; i < p.fft_size; i++) {
+        const uint32_t frame = p.capture[i].load(std::memory_order_relaxed);
+        const int32_t left = int16_t(frame & 0xFFFF), right = int16_t(frame >> 16);
+        p.fft_input[i] = float(left + right);
+    }
+    kiss_fftr(p.fft_plan, p.fft_input, p.spectrum_bins);
+    p.spectrum_bins[0].r = 0;
+    p.spectrum_bins[0].i = 0;
+    return p.spectrum_bins;
+}
+
+uint8_t* capture_buffer() { return reinterpret_cast<uint8_t*>(stream_player().capture); }
+
+uint32_t capture_frame(int index) {
+    if (index < 0 || index >= int(CAPTURE_FRAMES)) return 0;
+    return stream_player().capture[index].load(std::memory_order_relaxed);
+}

@@ -1,0 +1,219 @@
+// The memory callbacks and the refill of single halves, without a sound device.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "player_fixture.h"
+#include "tests/support/ogg_craft.h"
+
+TEST(MemoryCallbacks, ReadGivesTheRemainderThenNothing) {
+    const uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    MemorySource m = {block, 10, 0};
+    uint8_t out[16] = {};
+    EXPECT_EQ(memory_read(out, 1, 4, &m), 4u);
+    EXPECT_EQ(memory_read(out, 1, 16, &m), 6u) << "only what remains";
+    EXPECT_EQ(out[0], 4);
+    EXPECT_EQ(out[5], 9);
+    EXPECT_EQ(memory_read(out, 1, 16, &m), 0u) << "end of the block";
+    EXPECT_EQ(memory_tell(&m), 10);
+}
+
+TEST(MemoryCallbacks, SeekStaysInsideTheBlock) {
+    const uint8_t block[100] = {};
+    MemorySource m = {block, 100, 0};
+    EXPECT_EQ(memory_seek(&m, 1000, SEEK_SET), 0);
+    EXPECT_EQ(memory_tell(&m), 100) << "SEEK_SET beyond the end stops at the end";
+    memory_seek(&m, 10, SEEK_SET);
+    memory_seek(&m, -5000, SEEK_END);
+    EXPECT_EQ(memory_tell(&m), 100) << "SEEK_END ignores its offset";
+    memory_seek(&m, 40, SEEK_SET);
+    memory_seek(&m, 30, SEEK_CUR);
+    EXPECT_EQ(memory_tell(&m), 70);
+    memory_seek(&m, 31, SEEK_CUR);
+    EXPECT_EQ(memory_tell(&m), 100);
+    memory_seek(&m, -500, SEEK_CUR);
+    EXPECT_EQ(memory_tell(&m), 0);
+    memory_seek(&m, 7, SEEK_SET);
+    memory_seek(&m, 3, 9);
+    EXPECT_EQ(memory_tell(&m), 7) << "an unknown whence changes nothing";
+    EXPECT_EQ(memory_close(&m), 1);
+    EXPECT_EQ(m.base, block) << "the block stays its owner's";
+}
+
+TEST(MemoryCallbacks, EmptyOrForeignBlockDoesNotOpen) {
+    Bytes empty;
+    MemoryDecoder none(empty);
+    EXPECT_FALSE(none.open);
+    Bytes noise(5000, 0x47);
+    MemoryDecoder foreign(noise);
+    EXPECT_FALSE(foreign.open);
+}
+
+TEST(RefillPlan, FramesLieOnTheBufferGrid) {
+    EXPECT_EQ(play_half(0, HALF), 0u);
+    EXPECT_EQ(play_half(HALF - 1, HALF), 0u);
+    EXPECT_EQ(play_half(HALF, HALF), 1u);
+    EXPECT_EQ(play_half(BUFFER_BYTES - 2, HALF), 1u);
+    uint32_t lead = 0, frames = 0;
+    half_frame_span(HALF, HALF, 6, &lead, &frames);
+    EXPECT_EQ(lead, 2u) << "16384 = 6 * 2730 + 4: the frame cut by the start has 2 bytes in half 1";
+    EXPECT_EQ(frames, 2730u);
+    half_frame_span(0, HALF, 4, &lead, &frames);
+    EXPECT_EQ(lead, 0u);
+    EXPECT_EQ(frames, 4096u);
+}
+
+namespace {
+
+struct Filled {
+    Bytes bytes;
+    size_t audio_bytes = 0, halves_with_music = 0;
+};
+
+// Fills halves until one reports the end, as the worker does.
+Filled fill_to_end(MemoryDecoder& d) {
+    Filled out;
+    uint8_t half[HALF];
+    for (uint32_t i = 0; i < 400; i++) {
+        HalfFill f = d.fill(i, half);
+        out.bytes.insert(out.bytes.end(), half, half + HALF);
+        out.audio_bytes += f.audio_bytes;
+        if (f.audio_bytes) out.halves_with_music++;
+        if (f.ended) break;
+    }
+    return out;
+}
+
+// The halves hold exactly the decoded PCM, nothing lost and nothing more.
+void expect_stream(const Filled& got, const Pcm& pcm, int channels, const char* what) {
+    EXPECT_EQ(got.audio_bytes, pcm.size() * 2) << what;
+    EXPECT_TRUE(got.bytes == expected_halves(pcm_bytes(pcm), channels, got.bytes.size() / HALF)) << what;
+}
+
+}  // namespace
+
+TEST(RefillByteExact, HalvesMatchAnIndependentDecode) {
+    struct Case {
+        int channels, rate;
+        size_t frames;
+    } cases[] = {{2, 44100, 30000}, {1, 22050, 20000}, {3, 32000, 9000}, {5, 44100, 7000},
+                 {6, 48000, 7000}, {7, 8000, 5000}};
+    for (const Case& c : cases) {
+        Pcm pcm;
+        Bytes ogg = sine_ogg(c.channels, c.rate, c.frames, &pcm);
+        MemoryDecoder d(ogg);
+        ASSERT_TRUE(d.open);
+        std::string what = std::to_string(c.channels) + " channels at " + std::to_string(c.rate) + " Hz";
+        expect_stream(fill_to_end(d), pcm, c.channels, what.c_str());
+    }
+}
+
+TEST(RefillByteExact, ExactMultipleOfAHalfEndsWithASilentHalf) {
+    Pcm pcm;
+    Bytes ogg = sine_ogg(2, 44100, 3 * 4096, &pcm);
+    ASSERT_EQ(pcm.size() * 2, 3 * HALF);
+    MemoryDecoder d(ogg);
+    uint8_t half[HALF];
+    for (uint32_t i = 0; i < 3; i++) {
+        HalfFill f = d.fill(i, half);
+        EXPECT_EQ(f.audio_bytes, HALF);
+        EXPECT_FALSE(f.ended) << "half " << i << " is full without meeting the end";
+        EXPECT_EQ(0, std::memcmp(half, pcm.data() + i * HALF / 2, HALF));
+    }
+    HalfFill last = d.fill(3, half);
+    EXPECT_TRUE(last.ended);
+    EXPECT_EQ(last.audio_bytes, 0u);
+    EXPECT_EQ(Bytes(half, half + HALF), Bytes(HALF, 0));
+}
+
+TEST(RefillByteExact, StreamShorterThanAHalf) {
+    Pcm pcm;
+    Bytes ogg = sine_ogg(2, 44100, 1000, &pcm);
+    MemoryDecoder d(ogg);
+    uint8_t half[HALF];
+    HalfFill f = d.fill(0, half);
+    EXPECT_TRUE(f.ended);
+    EXPECT_EQ(f.audio_bytes, 4000u);
+    EXPECT_EQ(0, std::memcmp(half, pcm.data(), 4000));
+    EXPECT_EQ(Bytes(half + 4000, half + HALF), Bytes(HALF - 4000, 0));
+    f = d.fill(1, half);
+    EXPECT_TRUE(f.ended);
+    EXPECT_EQ(Bytes(half, half + HALF), Bytes(HALF, 0)) << "nothing after the end";
+}
+
+TEST(RefillByteExact, ChainPlaysOnUntilTheFormatChanges) {
+    Pcm a, b, mono;
+    Bytes first = sine_ogg(2, 44100, 10000, &a), second = sine_ogg(2, 44100, 9000, &b);
+    Bytes other = sine_ogg(1, 22050, 9000, &mono);
+    {
+        MemoryDecoder d(ogg_chain({first, second}));
+        Pcm both = a;
+        both.insert(both.end(), b.begin(), b.end());
+        expect_stream(fill_to_end(d), both, 2, "same format: one stream");
+    }
+    for (const Bytes& change : {ogg_chain({first, other}), ogg_chain({first, sine_ogg(2, 22050, 9000)})}) {
+        Bytes chained = change;
+        MemoryDecoder d(chained);
+        expect_stream(fill_to_end(d), a, 2, "the link in another format is never written");
+    }
+}
+
+TEST(RefillByteExact, HoleIsSkippedAndReadingGoesOn) {
+    Bytes ogg = ogg_encode(pcm_demo_music(44100, 3.0), 2, 44100);
+    Pcm pcm = ogg_decode(ogg);
+    std::vector<Bytes> pages = ogg_pages(ogg);
+    ASSERT_GT(pages.size(), 6u);
+    Bytes damaged;
+    for (size_t i = 0; i < pages.size(); i++)
+        if (i != pages.size() / 2) damaged.insert(damaged.end(), pages[i].begin(), pages[i].end());
+    Pcm survived = ogg_decode(damaged);
+    ASSERT_LT(survived.size(), pcm.size());
+    ASSERT_GT(survived.size(), pcm.size() * 3 / 4);
+    MemoryDecoder d(damaged);
+    expect_stream(fill_to_end(d), survived, 2, "all that survived the hole");
+}
+
+namespace {
+
+struct CraftedRun {
+    const Bytes* ogg;
+    bool opened = false;
+    uint32_t halves = 0;
+};
+
+DWORD WINAPI decode_crafted(LPVOID parameter) {
+    CraftedRun* run = static_cast<CraftedRun*>(parameter);
+    MemoryDecoder d(*run->ogg);
+    run->opened = d.open;
+    if (!d.open) return 0;
+    static uint8_t half[HALF];
+    for (uint32_t i = 0; i < 4; i++) {
+        HalfFill f = d.fill(i, half);
+        run->halves++;
+        if (f.ended) break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// A codebook claiming 131071 used entries once sized two tables on the stack
+// (1.5 MB here) when decoding started; on a 256 KB stack that is a crash.
+TEST(CraftedStream, HugeCodebookDoesNotCrashTheDecoder) {
+    Bytes ogg = sine_ogg(2, 44100, 20000);
+    ASSERT_GE(ogg_codebook_count(ogg), 2);
+    Bytes crafted = ogg_with_huge_codebook(ogg, 1, 131071, 64);
+    ASSERT_FALSE(crafted.empty());
+    CraftedRun run{&crafted};
+    HANDLE thread = ::CreateThread(nullptr, 256 * 1024, decode_crafted, &run, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                   nullptr);
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(::WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeThread(thread, &code);
+    ::CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(run.opened) << "the headers parse, so decoding reaches the book";
+    EXPECT_GE(run.halves, 1u);
+}

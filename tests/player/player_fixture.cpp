@@ -1,0 +1,58 @@
+#include "player_fixture.h"
+
+#include <cstring>
+
+Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm) {
+    Bytes ogg = ogg_encode(pcm_sine(channels, rate, frames, 441.0, 12000.0), channels, rate);
+    if (pcm) *pcm = ogg_decode(ogg);
+    return ogg;
+}
+
+Bytes pcm_bytes(const Pcm& pcm) {
+    Bytes out(pcm.size() * 2);
+    for (size_t i = 0; i < pcm.size(); i++) {
+        out[2 * i] = uint8_t(uint16_t(pcm[i]) & 0xFF);
+        out[2 * i + 1] = uint8_t(uint16_t(pcm[i]) >> 8);
+    }
+    return out;
+}
+
+MemoryDecoder::MemoryDecoder(const Bytes& ogg) {
+    source = {ogg.data(), uint32_t(ogg.size()), 0};
+    if (ov_open_callbacks(&source, &vf, nullptr, 0, MEMORY_CALLBACKS) != 0) return;
+    open = true;
+    vorbis_info* info = ov_info(&vf, 0);
+    state = {info->channels, info->rate, false};
+    ov_pcm_seek(&vf, 0);
+}
+
+MemoryDecoder::~MemoryDecoder() {
+    if (open) ov_clear(&vf);
+}
+
+HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half) {
+    std::memset(half, 0xA5, HALF);  // stale bytes must not survive
+    return refill_half(&vf, &state, (index % 2) * HALF, half, HALF);
+}
+
+Bytes expected_halves(const Bytes& pcm, int channels, size_t halves) {
+    const size_t frame = size_t(channels) * 2;
+    Bytes out(halves * HALF, 0);
+    size_t next = 0;
+    for (size_t h = 0; h < halves; h++) {
+        const size_t half_start = (h % 2) * HALF;
+        for (size_t at = 0; at + frame <= BUFFER_BYTES; at += frame) {
+            if (at < half_start || at + frame > half_start + HALF) continue;
+            if (next + frame > pcm.size()) return out;
+            std::memcpy(&out[h * HALF + at - half_start], &pcm[next], frame);
+            next += frame;
+        }
+    }
+    return out;
+}
+
+bool open_memory_stream(const Bytes& ogg) {
+    StreamPlayer& p = stream_player();
+    if (!p.device_open && !sound_device_open(nullptr)) return false;
+    return stream_open_memory(ogg.data(), uint32_t(ogg.size()));
+}

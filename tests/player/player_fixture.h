@@ -1,0 +1,35 @@
+// Streams and decoders shared by the player's tests.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "player/stream_player_internal.h"
+#include "tools/oggsynth.h"
+
+constexpr uint32_t HALF = 16384;
+constexpr uint32_t BUFFER_BYTES = 2 * HALF;
+
+// A sine stream of `frames` frames; its independent decode goes to *pcm.
+Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm = nullptr);
+Bytes pcm_bytes(const Pcm& pcm);
+
+// A decoder on a block of memory through the player's own callbacks, at
+// frame 0 as buffer creation leaves it: no sound device involved.
+struct MemoryDecoder {
+    MemorySource source{};
+    OggVorbis_File vf{};
+    RefillState state{};
+    bool open = false;
+    explicit MemoryDecoder(const Bytes& ogg);
+    ~MemoryDecoder();
+    // The next half at buffer offset (index % 2) * HALF.
+    HalfFill fill(uint32_t index, uint8_t* half);
+};
+
+// What the halves must hold for a decoded stream: every frame of the buffer's
+// grid lying wholly inside a half carries the next decoded frame, everything
+// else is silence. `halves` halves in all, starting at half 0.
+Bytes expected_halves(const Bytes& pcm, int channels, size_t halves);
+
+// Opens the default device and a stream on `ogg` (kept alive by the caller).
+bool open_memory_stream(const Bytes& ogg);

@@ -1,0 +1,122 @@
+// Opening streams on the real sound device: buffer formats and failures.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "player_fixture.h"
+
+namespace {
+
+// Whether every handle on the file has been closed: an exclusive open fails
+// while the player still holds it.
+bool file_closed(const char* path) {
+    HANDLE h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(h);
+    return true;
+}
+
+// The stream with the rate in its identification header replaced.
+Bytes with_rate(const Bytes& ogg, uint32_t rate) {
+    int serial = 0;
+    std::vector<OggPacket> packets = ogg_packets(ogg, &serial);
+    for (int b = 0; b < 4; b++) packets[0].data[12 + size_t(b)] = uint8_t(rate >> (8 * b));
+    return ogg_from_packets(packets, serial);
+}
+
+// Leaves no device behind for the next test.
+void release_device() {
+    StreamPlayer& p = stream_player();
+    if (p.stream_open) stream_close();
+    if (p.device) p.device->Release();
+    p.device = nullptr;
+    p.device_open = false;
+}
+
+}  // namespace
+
+TEST(StreamOpen, BufferFollowsTheStreamFormat) {
+    struct Case {
+        int channels, rate;
+        DWORD byte_rate;
+    } cases[] = {{2, 44100, 176400}, {1, 22050, 44100}, {6, 48000, 576000}, {3, 11025, 66150}, {2, 96000, 384000}};
+    for (const Case& c : cases) {
+        Bytes ogg = sine_ogg(c.channels, c.rate, 5000);
+        ASSERT_TRUE(open_memory_stream(ogg)) << c.channels << " channels at " << c.rate << " Hz";
+        StreamPlayer& p = stream_player();
+        WAVEFORMATEX format = {};
+        ASSERT_EQ(p.buffer->GetFormat(&format, sizeof format, nullptr), DS_OK);
+        EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(format.nChannels, c.channels);
+        EXPECT_EQ(format.nSamplesPerSec, DWORD(c.rate));
+        EXPECT_EQ(format.nAvgBytesPerSec, c.byte_rate);
+        EXPECT_EQ(format.nBlockAlign, c.channels * 2);
+        EXPECT_EQ(format.wBitsPerSample, 16);
+        DSBCAPS caps = {};
+        caps.dwSize = sizeof caps;
+        p.buffer->GetCaps(&caps);
+        // The device keeps whole frames: at most one frame more than asked.
+        EXPECT_GE(caps.dwBufferBytes, BUFFER_BYTES);
+        EXPECT_LT(caps.dwBufferBytes, BUFFER_BYTES + format.nBlockAlign);
+        EXPECT_EQ(caps.dwBufferBytes % format.nBlockAlign, 0u) << "frames restart at offset 0 on every cycle";
+        void* region = nullptr;
+        DWORD length = 0;
+        ASSERT_EQ(p.buffer->Lock(0, 0, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
+        EXPECT_EQ(Bytes(static_cast<uint8_t*>(region), static_cast<uint8_t*>(region) + length), Bytes(length, 0));
+        p.buffer->Unlock(region, length, nullptr, 0);
+        EXPECT_TRUE(stream_close());
+        EXPECT_FALSE(p.device_open);
+    }
+}
+
+TEST(StreamOpen, OneStreamAtATime) {
+    Bytes ogg = sine_ogg(2, 44100, 5000);
+    ASSERT_TRUE(open_memory_stream(ogg));
+    EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size()))) << "the open stream must be closed first";
+    EXPECT_FALSE(sound_device_open(nullptr)) << "the open stream's buffer stays";
+    EXPECT_TRUE(stream_player().stream_open);
+    EXPECT_TRUE(stream_close());
+    EXPECT_FALSE(stream_close()) << "nothing left to close";
+    EXPECT_FALSE(stream_play());
+}
+
+TEST(StreamOpen, MissingFileFailsBeforeAnyDevice) {
+    release_device();
+    EXPECT_FALSE(stream_open_file("no such music.ogg"));
+    EXPECT_FALSE(stream_player().device_open);
+}
+
+TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream) {
+    release_device();
+    const char* path = "not music.ogg";
+    ASSERT_TRUE(write_file(path, Bytes(20000, 'x')));
+    EXPECT_FALSE(stream_open_file(path));
+    EXPECT_TRUE(stream_player().device_open);
+    EXPECT_FALSE(stream_player().stream_open);
+    EXPECT_TRUE(file_closed(path)) << "a refused file is closed";
+    EXPECT_FALSE(stream_close());
+    EXPECT_FALSE(stream_open_memory(nullptr, 0)) << "an empty block";
+    release_device();
+    ::DeleteFileA(path);
+}
+
+TEST(StreamOpen, FailedBufferReleasesTheDecoder) {
+    release_device();
+    // A byte rate beyond 32 bits cannot describe a buffer.
+    Bytes ogg = with_rate(sine_ogg(2, 44100, 5000), 0x7FFFFFFF);
+    const char* path = "unplayable rate.ogg";
+    ASSERT_TRUE(write_file(path, ogg));
+    EXPECT_FALSE(stream_open_file(path));
+    EXPECT_TRUE(stream_player().device_open);
+    EXPECT_TRUE(file_closed(path)) << "the decoder took the file and must close it";
+    EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size())));
+    EXPECT_EQ(stream_player().decoder.datasource, nullptr) << "the decoder was cleared";
+    EXPECT_FALSE(stream_close());
+
+    // Without a device the decoder opens but no buffer can be made.
+    release_device();
+    Bytes good = sine_ogg(2, 44100, 5000);
+    EXPECT_FALSE(stream_open_memory(good.data(), uint32_t(good.size())));
+    EXPECT_EQ(stream_player().decoder.datasource, nullptr);
+    ::DeleteFileA(path);
+}
