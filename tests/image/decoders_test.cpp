@@ -510,3 +510,23 @@ TEST(DecoderRegistry, ALoadIsReadOnce)
     EXPECT_EQ(4, image_decode_width());
     EXPECT_EQ(1, image_decode_read(rows, 12));
 }
+
+TEST(DecoderRegistry, APngGoesToThePngDecoderFirst)
+{
+    // The picture loader also reads PNGs, but lets transparency show through;
+    // the PNG decoder drops it and keeps the stored colours.
+    Sample sample = make_sample(PNG_COLOR_TYPE_RGB_ALPHA, 8, false);
+    Bytes png = png_bytes(sample);
+    decoders_init();
+    picture_decoder_register();
+    Decoded by_picture = decode_memory(png);
+    ASSERT_EQ(1, by_picture.read);
+    EXPECT_FALSE(by_picture.rows == sample.expected);
+
+    decoders_init();
+    png_decoder_register();
+    picture_decoder_register();
+    Decoded d = decode_memory(png);
+    ASSERT_EQ(1, d.read);
+    EXPECT_TRUE(d.rows == sample.expected);
+}
