@@ -55,14 +55,13 @@ TEST_F(WindowFocus, TabVisitsEligibleControlsAndWraps)
 {
     HWND first = control(top, "BUTTON", WS_TABSTOP, 1, 10);
     HWND no_stop = control(top, "BUTTON", 0, 2, 40);
-    HWND disabled = control(top, "BUTTON", WS_TABSTOP | WS_DISABLED, 3, 70);
+    control(top, "BUTTON", WS_TABSTOP | WS_DISABLED, 3, 70);
     HWND hidden = control(top, "BUTTON", WS_TABSTOP, 4, 100);
     ::ShowWindow(hidden, SW_HIDE);
     HWND edit = control(top, "EDIT", WS_TABSTOP | WS_BORDER, 5, 130);
     HWND last = control(top, "BUTTON", WS_TABSTOP, 6, 160);
     ASSERT_TRUE(window_foreground(top));
     window_drain();
-    (void)disabled;
 
     ::SetFocus(top);
     EXPECT_TRUE(tab_to(first)) << "no focused control: Tab takes the first eligible one";
@@ -226,6 +225,9 @@ TEST_F(LiveSizing, ArrowKeysPickAnEdgeThenACornerThenSize)
 
 TEST_F(LiveSizing, EnterKeepsTheNewRectangle)
 {
+    const POINT before{start.left + 70, start.top + 40};
+    ::SetCursorPos(before.x, before.y);
+    window_drain();
     post_and_pump(WM_SYSCOMMAND, SC_SIZE);
     ASSERT_TRUE(sizing_state().active);
     post_and_pump(WM_KEYDOWN, VK_UP);
@@ -243,6 +245,8 @@ TEST_F(LiveSizing, EnterKeepsTheNewRectangle)
 
     post_and_pump(WM_KEYDOWN, VK_RETURN);
     EXPECT_FALSE(sizing_state().active);
+    EXPECT_EQ(cursor().x, before.x) << "a keyboard start puts the cursor back at the end";
+    EXPECT_EQ(cursor().y, before.y);
     window_drain();
     EXPECT_TRUE(same(rect(), r)) << "Enter keeps the new size: " << text(rect());
 
