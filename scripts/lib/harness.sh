@@ -5,6 +5,7 @@
 ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 HARNESS_DIR="${HARNESS_DIR:-$ROOT/build/run}"
 WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
 HARNESS_XVFB_PID=""
 HARNESS_PULSE_PID=""
 
@@ -58,7 +59,7 @@ harness_start_wine() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "harness: making the Wine prefix (first start takes a few seconds)"
         "$WINE64" wineboot -i >/dev/null 2>&1 || true
-        wineserver -w || true
+        "$WINESERVER" -w || true
     fi
     # Wine's helper processes inherit the first process's output: start them
     # with output to /dev/null so that no pipe is held open later.
@@ -74,7 +75,7 @@ harness_start() {
 }
 
 harness_stop() {
-    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "${WINEPREFIX:-}" ]; then "$WINESERVER" -k >/dev/null 2>&1 || true; fi
     if [ -n "$HARNESS_PULSE_PID" ]; then kill "$HARNESS_PULSE_PID" 2>/dev/null || true; wait "$HARNESS_PULSE_PID" 2>/dev/null || true; fi
     if [ -n "$HARNESS_XVFB_PID" ]; then kill "$HARNESS_XVFB_PID" 2>/dev/null || true; wait "$HARNESS_XVFB_PID" 2>/dev/null || true; fi
     HARNESS_PULSE_PID=""

@@ -174,12 +174,11 @@ Screenshot capture_client(HWND window)
     return capture_screen(origin.x, origin.y, client.right, client.bottom);
 }
 
-void send_key(WORD virtual_key)
+void send_key(WORD virtual_key, bool down)
 {
-    INPUT inputs[2]{};
-    inputs[0].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = virtual_key;
-    inputs[1] = inputs[0];
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, inputs, sizeof(INPUT));
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtual_key;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &input, sizeof(INPUT));
 }

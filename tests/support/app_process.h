@@ -39,5 +39,5 @@ struct Screenshot {
 Screenshot capture_screen(int left, int top, int width, int height);
 Screenshot capture_client(HWND window);
 
-// A key press and release through the system input queue.
-void send_key(WORD virtual_key);
+// A key press (down) or release through the system input queue.
+void send_key(WORD virtual_key, bool down);
