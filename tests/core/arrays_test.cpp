@@ -1,4 +1,5 @@
 #include "runtime/core/arrays.h"
+#include "runtime/core/object_heap.h"
 #include "runtime/core/runtime.h"
 #include "runtime/core/strings.h"
 
@@ -169,4 +170,26 @@ TEST(Delay, SuspendsForAboutTheGivenTime)
     delay_ms(30);
     ::QueryPerformanceCounter(&end);
     EXPECT_GE((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart, 25);
+}
+
+// The layouts other code reads through raw offsets, measured on live blocks:
+// element 0 lies 20 bytes into its block and a payload 8 bytes into its node
+// in the 32-bit program.
+TEST(Layout, HeaderAndLinksSitWhereTheProgramExpectsThem)
+{
+    const size_t header = sizeof(void*) == 4 ? 20 : 32;
+    void* array = nullptr;
+    array_alloc(3, 4, nullptr, &array, TYPE_FLOAT32);
+    ASSERT_NE(nullptr, array);
+    void* block = array_header(array);
+    EXPECT_EQ(header, size_t(static_cast<char*>(array) - static_cast<char*>(block)));
+    EXPECT_EQ(header + 16, ::HeapSize(main_heap(), 0, block)) << "the header, then four elements";
+    array_free(array);
+
+    const size_t links = 2 * sizeof(void*);
+    ObjectNode* list = nullptr;
+    void* payload = object_alloc(&list, links + 4);
+    ASSERT_NE(nullptr, payload);
+    EXPECT_EQ(links, size_t(static_cast<char*>(payload) - reinterpret_cast<char*>(list)));
+    object_free(&list, payload);
 }
