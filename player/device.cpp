@@ -27,6 +27,8 @@ void release_buffer_and_device(StreamPlayer& p) {
 static_assert(sizeof(DSBUFFERDESC) == 36, "the buffer description ends with guid3DAlgorithm");
 static_assert(sizeof(WAVEFORMATEX) == 18, "packed wave format");
 #endif
+static_assert(sizeof(StreamPlayer::capture) == 8192, "2048 stereo frames of 16-bit samples");
+static_assert(sizeof(kiss_fft_cpx) == 8, "bins are read as pairs of float32");
 static_assert(sizeof(std::atomic<uint32_t>) == 4, "capture frames are plain 4-byte frames in memory");
 
 StreamPlayer& stream_player() { return player; }

@@ -121,7 +121,11 @@ void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes
 
 // Fills one half from the decoder: whole frames at their grid offsets, silence
 // in the cut frames at both ends and after the end of the stream. Needs no
-// sound device; the worker calls it on the locked half.
+// sound device; the worker calls it on the locked half. Any open decoder will
+// do (ov_open_callbacks with MEMORY_CALLBACKS on a MemorySource, for one);
+// `state` starts as {channels, rate, false} of the buffer's format, the first
+// link's. `half_offset` is the half's byte offset in the buffer (0 or
+// half_size); every byte of `destination`[0, length) is written.
 HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_offset, uint8_t* destination,
                      uint32_t length);
 // Copies the first 2048 bytes of a half into the capture array, frame by frame.

@@ -1,5 +1,7 @@
 #include "player_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm) {
@@ -56,3 +58,20 @@ bool open_memory_stream(const Bytes& ogg) {
     if (!p.device_open && !sound_device_open(nullptr)) return false;
     return stream_open_memory(ogg.data(), uint32_t(ogg.size()));
 }
+
+namespace {
+
+// A test that fails half-way leaves no stream open for the next one.
+struct CloseAfterEachTest : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo&) override {
+        stream_player().refill_observer = nullptr;
+        if (stream_player().stream_open) stream_close();
+    }
+};
+
+const bool registered = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new CloseAfterEachTest);
+    return true;
+}();
+
+}  // namespace

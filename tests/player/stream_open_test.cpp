@@ -120,3 +120,16 @@ TEST(StreamOpen, FailedBufferReleasesTheDecoder) {
     EXPECT_EQ(stream_player().decoder.datasource, nullptr);
     ::DeleteFileA(path);
 }
+
+TEST(StreamOpen, OpeningClearsTheCapture) {
+    spectrum_init();
+    Bytes marker(2048, 0x33);
+    capture_store(marker.data(), 2048);
+    Bytes ogg = sine_ogg(2, 44100, 5000);
+    ASSERT_TRUE(open_memory_stream(ogg));
+    EXPECT_EQ(Bytes(capture_buffer(), capture_buffer() + 8192), Bytes(8192, 0)) << "the buffer starts silent";
+    kiss_fft_cpx* bins = spectrum_compute();
+    ASSERT_NE(bins, nullptr);
+    for (int k = 0; k < 1025; k++) ASSERT_TRUE(bins[k].r == 0 && bins[k].i == 0) << "bin " << k;
+    EXPECT_TRUE(stream_close());
+}
