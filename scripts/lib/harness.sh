@@ -55,7 +55,8 @@ harness_start_sound() {
 harness_start_wine() {
     export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
     export WINEDEBUG="${WINEDEBUG:--all}"
-    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+    # No debugger on a crash: a crashed test must end, not wait for one.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "harness: making the Wine prefix (first start takes a few seconds)"
         "$WINE64" wineboot -i >/dev/null 2>&1 || true

@@ -186,8 +186,9 @@ TEST(Visualizer, PlaysTheMusicPromptlyWholeAndThenOnlySilence)
     // Arrival times include the recording path's own latency (the monitor and
     // Wine's capture), which adds up to about a quarter second here.
     // The 32-bit smoke run goes through an emulator: there only the music counts.
-    if (sizeof(void*) == 8)
+    if (sizeof(void*) == 8) {
         EXPECT_LT(delay, 500.0 + 250.0) << "the music starts within half a second of the window";
+    }
     RecordProperty("snr_db", int(m.snr_db));
     RecordProperty("start_after_window_ms", int(delay));
 }
