@@ -93,24 +93,36 @@ static struct FuzzGuard {
 static void dump_case(const char* why)
 {
     ::EnterCriticalSection(&guard.lock);
-    std::fprintf(stderr, "\n%s while trying: %s\n", why, guard.description.c_str());
+    std::fprintf(stdout, "\n%s while trying: %s\n", why, guard.description.c_str());
     FILE* file = std::fopen(guard.dump_name, "wb");
     if (file) {
         if (!guard.input.empty())
             std::fwrite(guard.input.data(), 1, guard.input.size(), file);
         std::fclose(file);
-        std::fprintf(stderr, "its input (%zu bytes) is in %s\n", guard.input.size(), guard.dump_name);
+        std::fprintf(stdout, "its input (%zu bytes) is in %s\n", guard.input.size(), guard.dump_name);
     }
-    std::fflush(stderr);
+    // The case's name beside it, for a parent process that restarts the run.
+    file = std::fopen((std::string(guard.dump_name) + ".txt").c_str(), "wb");
+    if (file) {
+        std::fprintf(file, "%s\n%s\n", why, guard.description.c_str());
+        std::fclose(file);
+    }
+    std::fflush(stdout);
     ::LeaveCriticalSection(&guard.lock);
 }
 
 static LONG WINAPI unhandled(EXCEPTION_POINTERS* exception)
 {
-    char why[96];
-    std::snprintf(why, sizeof why, "exception 0x%08lx at %p",
+    // Which module faulted tells ours from the platform's.
+    char module[MAX_PATH] = "?";
+    HMODULE owner = nullptr;
+    if (::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                             static_cast<LPCSTR>(exception->ExceptionRecord->ExceptionAddress), &owner))
+        ::GetModuleFileNameA(owner, module, MAX_PATH);
+    char why[MAX_PATH + 96];
+    std::snprintf(why, sizeof why, "exception 0x%08lx at %p in %s",
                   static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode),
-                  exception->ExceptionRecord->ExceptionAddress);
+                  exception->ExceptionRecord->ExceptionAddress, module);
     dump_case(why);
     // Ending here spares a wait for the system's debugger, which nobody reads.
     ::TerminateProcess(::GetCurrentProcess(), 3);

@@ -59,7 +59,8 @@ private:
 
 // Names the case being tried; if the process then dies of an unhandled
 // exception or the watchdog finds it stuck, the case is printed and its input
-// written to `dump_name` in the current folder, ready to be replayed.
+// written to `dump_name` in the current folder, ready to be replayed, with
+// the reason and the description in `dump_name`.txt.
 void fuzz_case_begin(const std::string& description, const std::vector<uint8_t>& input);
 void fuzz_case_end();
 const char* fuzz_dump_name();
