@@ -3,6 +3,7 @@
 //   bench_app [soak seconds (default 600)]
 #include "app/visualizer.h"
 #include "app_process.h"
+#include "process_probe.h"
 #include "player/stream_player.h"
 #include "runtime/core/arrays.h"
 #include "runtime/core/object_heap.h"
@@ -13,10 +14,9 @@
 #include "runtime/window/window.h"
 #include "tools/oggsynth.h"
 
-#include <psapi.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 static double cpu_seconds(HANDLE process)
 {
@@ -68,28 +68,22 @@ static void frame_loop(const std::string& track)
                 1000.0 * cpu / frames, 100.0 * cpu / elapsed);
 }
 
-struct Resources {
-    DWORD gdi, user, handles;
-    SIZE_T private_bytes;
-};
+static std::string figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
 
-static Resources resources(HANDLE process)
+static void print_resources(const char* when, double seconds, const ProcessReadings& r)
 {
-    Resources r{};
-    r.gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
-    r.user = ::GetGuiResources(process, GR_USEROBJECTS);
-    ::GetProcessHandleCount(process, &r.handles);
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    r.private_bytes = memory.PrivateUsage;
-    return r;
+    std::printf("real program %-5s t=%6.0f s: GDI objects %s, USER objects %s, handles %s, threads %s, private %s KiB\n",
+                when, seconds, figure(r.gdi_objects).c_str(), figure(r.user_objects).c_str(),
+                figure(r.handles).c_str(), figure(r.threads).c_str(), figure(r.private_kib).c_str());
 }
 
-static void print_resources(const char* when, double seconds, const Resources& r)
+static std::string growth(long long first, long long last)
 {
-    std::printf("real program %-5s t=%6.0f s: GDI objects %lu, USER objects %lu, handles %lu, private bytes %lu KiB\n",
-                when, seconds, r.gdi, r.user, r.handles, static_cast<unsigned long>(r.private_bytes / 1024));
+    if (first < 0 || last < 0)
+        return "n/a";
+    char text[32];
+    std::snprintf(text, sizeof text, "%+lld", last - first);
+    return text;
 }
 
 // The real program, from outside: CPU over the first 10 s, resources at start and end.
@@ -103,23 +97,24 @@ static void real_program(const std::string& folder, int soak_seconds)
         return;
     }
     ::Sleep(1000);
-    double cpu0 = cpu_seconds(child.info.hProcess);
-    Resources first = resources(child.info.hProcess);
+    auto sample = [&child] { return read_process(child.info.hProcess, child.info.dwProcessId, "sondrel.exe"); };
+    ProcessReadings first = sample();
+    double cpu0 = first.cpu_seconds;
     print_resources("start", 0, first);
     ::Sleep(10000);
-    double cpu = cpu_seconds(child.info.hProcess) - cpu0;
+    double cpu = sample().cpu_seconds - cpu0;
     std::printf("real program: %.1f%% of one core over 10 s\n", 10.0 * cpu);
     DWORD begin = ::GetTickCount();
     int step = soak_seconds >= 120 ? 60 : 10;
     for (int t = step; t <= soak_seconds; t += step) {
         ::Sleep(DWORD(t) * 1000 - (::GetTickCount() - begin));
-        print_resources("", t + 10, resources(child.info.hProcess));
+        print_resources("", t + 10, sample());
     }
-    Resources last = resources(child.info.hProcess);
+    ProcessReadings last = sample();
     print_resources("end", soak_seconds + 10, last);
-    std::printf("real program: growth GDI %+ld, handles %+ld, private %+ld KiB (target: none)\n",
-                long(last.gdi) - long(first.gdi), long(last.handles) - long(first.handles),
-                (long(last.private_bytes) - long(first.private_bytes)) / 1024);
+    std::printf("real program: growth GDI %s, handles %s, threads %s, private %s KiB (target: none)\n",
+                growth(first.gdi_objects, last.gdi_objects).c_str(), growth(first.handles, last.handles).c_str(),
+                growth(first.threads, last.threads).c_str(), growth(first.private_kib, last.private_kib).c_str());
     ::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     std::printf("real program: exit code %ld\n", wait_child(child, 10000));
 }
