@@ -1,0 +1,314 @@
+// Playback under load: a generated track played by the player while the main
+// thread runs the program's own frame loop and a second process keeps the
+// other core busy. What the sound card played is recorded and walked against
+// an independent decode, counting gaps and repeats; the refill worker reports
+// how long after a half became free its refill was finished. Prints figures.
+//   bench_load [seconds of music (default 60)]
+#include "app/visualizer.h"
+#include "app_process.h"
+#include "player/stream_player.h"
+#include "player/stream_player_internal.h"
+#include "runtime/core/object_heap.h"
+#include "runtime/core/runtime.h"
+#include "runtime/image/drawing.h"
+#include "runtime/image/image.h"
+#include "runtime/window/message_box.h"
+#include "runtime/window/window.h"
+#include "sound_recorder.h"
+#include "tools/oggsynth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Written by the refill worker only, read once it has ended.
+struct RefillTiming {
+    uint32_t byte_rate = 0;
+    uint32_t refills = 0;
+    double worst_ms = 0;     // from the half becoming free to its refill done
+    double total_ms = 0;
+    uint32_t over_deadline = 0;
+    double deadline_ms = 0;
+} timing;
+
+// The worker calls this before it unlocks the half. The play cursor says how
+// far playback has gone since it left that half: that is how long the half
+// has been free.
+void observe_refill(uint32_t half, const uint8_t*, uint32_t)
+{
+    StreamPlayer& p = stream_player();
+    DWORD play = 0;
+    if (!p.buffer || p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK || !timing.byte_rate)
+        return;
+    const uint32_t buffer_bytes = 2 * p.half_size;
+    const uint32_t freed_at = ((half + 1) % 2) * p.half_size;
+    const uint32_t since = (play + buffer_bytes - freed_at) % buffer_bytes;
+    const double ms = 1000.0 * since / timing.byte_rate;
+    ++timing.refills;
+    timing.total_ms += ms;
+    if (ms > timing.worst_ms)
+        timing.worst_ms = ms;
+    if (ms > timing.deadline_ms)
+        ++timing.over_deadline;
+}
+
+int busy(int seconds)
+{
+    const DWORD end = ::GetTickCount() + DWORD(seconds) * 1000;
+    volatile uint64_t x = 1;
+    while (::GetTickCount() < end)
+        for (int i = 0; i < 100000; ++i)
+            x = x * 6364136223846793005ull + 1;
+    return 0;
+}
+
+// How the recording follows the reference, block by block: where it keeps
+// step, where it jumps ahead (music lost), where something else is heard in
+// the music (a dropout) and where it falls back (music played again).
+struct Continuity {
+    long blocks = 0, matched = 0, unmatched = 0;
+    long skips = 0, dropouts = 0, repeats = 0;
+    long frames_skipped = 0, frames_repeated = 0;
+    long first_recorded = -1;  // recording frame of the first music found
+    std::vector<std::string> events;
+};
+
+constexpr long BLOCK = 441;   // 10 ms
+constexpr int TOLERANCE = 8;  // Wine plays 44100 Hz stereo sample for sample
+constexpr long KEY_FRAMES = 4;
+
+bool block_matches(const Pcm& rec, long at, const Pcm& ref, long ref_at, long frames)
+{
+    if (at < 0 || ref_at < 0 || size_t(2 * (at + frames)) > rec.size() || size_t(2 * (ref_at + frames)) > ref.size())
+        return false;
+    const int16_t* a = &rec[2 * at];
+    const int16_t* b = &ref[2 * ref_at];
+    for (long i = 0; i < 2 * frames; ++i)
+        if (std::abs(int(a[i]) - int(b[i])) > TOLERANCE)
+            return false;
+    return true;
+}
+
+bool quiet(const int16_t* p)
+{
+    for (long i = 0; i < 2 * KEY_FRAMES; ++i)
+        if (std::abs(int(p[i])) > 64)
+            return false;
+    return true;
+}
+
+uint64_t key_of(const int16_t* p)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (long i = 0; i < 2 * KEY_FRAMES; ++i)
+        h = (h ^ uint16_t(p[i])) * 1099511628211ull;
+    return h;
+}
+
+// Every loud position of the reference by the exact samples of its first
+// frames, so that any recorded stretch is found wherever it came from.
+struct ReferenceIndex {
+    std::vector<std::pair<uint64_t, uint32_t>> entries;
+    explicit ReferenceIndex(const Pcm& ref)
+    {
+        for (long f = 0; f + KEY_FRAMES <= long(ref.size() / 2); ++f)
+            if (!quiet(&ref[2 * f]))
+                entries.push_back({key_of(&ref[2 * f]), uint32_t(f)});
+        std::sort(entries.begin(), entries.end());
+    }
+    // The reference frame that recording frames [at, at + frames) come from, or -1.
+    long find(const Pcm& rec, long at, long frames, const Pcm& ref) const
+    {
+        for (long j = at; j + KEY_FRAMES <= at + frames; ++j) {
+            if (quiet(&rec[2 * j]))
+                continue;
+            auto range = std::equal_range(entries.begin(), entries.end(), std::make_pair(key_of(&rec[2 * j]), 0u),
+                                          [](const std::pair<uint64_t, uint32_t>& x,
+                                             const std::pair<uint64_t, uint32_t>& y) { return x.first < y.first; });
+            for (auto it = range.first; it != range.second; ++it) {
+                long q = long(it->second) - (j - at);
+                if (block_matches(rec, at, ref, q, frames))
+                    return q;
+            }
+            return -1;
+        }
+        return -1;
+    }
+};
+
+Continuity follow(const Pcm& rec, const Pcm& ref)
+{
+    Continuity c;
+    const ReferenceIndex index(ref);
+    const long rec_frames = long(rec.size() / 2), ref_frames = long(ref.size() / 2);
+    bool locked = false;
+    long shift = 0, unmatched_run = 0;
+    for (long at = 0; at + BLOCK <= rec_frames; at += BLOCK) {
+        if (locked) {
+            long r = at - shift;
+            if (r + BLOCK > ref_frames)
+                break; // the music is over
+            ++c.blocks;
+            if (block_matches(rec, at, ref, r, BLOCK)) {
+                ++c.matched;
+                unmatched_run = 0;
+                continue;
+            }
+        }
+        long found = index.find(rec, at, BLOCK, ref);
+        if (found < 0) {
+            if (locked) {
+                ++c.unmatched;
+                ++unmatched_run;
+            }
+            continue;
+        }
+        if (!locked) {
+            locked = true;
+            shift = at - found;
+            c.first_recorded = at;
+            bool music_before = false;
+            for (long i = 0; i < 2 * found; ++i)
+                music_before |= std::abs(int(ref[i])) > 64;
+            if (music_before) {
+                char text[120];
+                std::snprintf(text, sizeof text, "the first %ld frames of music were not heard", found);
+                c.events.push_back(text);
+            }
+            continue;
+        }
+        char text[160];
+        const long r = at - shift, moved = found - r;
+        const double seconds = double(r) / 44100.0;
+        if (moved > 0) {
+            ++c.skips;
+            c.frames_skipped += moved;
+            std::snprintf(text, sizeof text, "at %.3f s: %ld frames of music skipped", seconds, moved);
+        } else if (unmatched_run > 0) {
+            ++c.dropouts;
+            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on where it was",
+                          seconds, unmatched_run * 10);
+        } else {
+            ++c.repeats;
+            c.frames_repeated -= moved;
+            std::snprintf(text, sizeof text, "at %.3f s: %ld frames played again", seconds, -moved);
+        }
+        c.events.push_back(text);
+        ++c.matched;
+        unmatched_run = 0;
+        shift = at - found;
+    }
+    return c;
+}
+
+Bytes pcm_bytes(const Pcm& pcm)
+{
+    Bytes out(pcm.size() * 2);
+    std::memcpy(out.data(), pcm.data(), out.size());
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], "busy") == 0)
+        return busy(std::atoi(argv[2]));
+    const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 60;
+
+    std::printf("load: %d s of generated music at 44100 Hz stereo\n", seconds);
+    std::fflush(stdout);
+    const Bytes ogg = ogg_encode(pcm_demo_music(44100, seconds), 2, 44100);
+    const Pcm reference = ogg_decode(ogg);
+
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    char self[MAX_PATH], folder[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ::GetCurrentDirectoryA(MAX_PATH, folder);
+    // One busy process per core but the first: the program and Wine's mixer
+    // share what is left.
+    std::vector<Child> busy_children;
+    for (DWORD i = 1; i < system.dwNumberOfProcessors; ++i)
+        busy_children.push_back(start_child(self, folder, {}, "busy " + std::to_string(seconds + 20)));
+    std::printf("load: %zu busy process(es) on %lu cores\n", busy_children.size(),
+                static_cast<unsigned long>(system.dwNumberOfProcessors));
+
+    runtime_start(::GetModuleHandleA(nullptr));
+    drawing_init();
+    object_heap_create();
+    images_init();
+    common_controls_init();
+    windows_init();
+    application_reset();
+    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
+    frame_images_create();
+    spectrum_init();
+
+    SoundRecorder recorder;
+    if (!recorder.start()) {
+        std::printf("load: no recording device; nothing measured\n");
+        return 0;
+    }
+    ::Sleep(300);
+    if (!sound_device_open(nullptr) || !stream_open_memory(ogg.data(), uint32_t(ogg.size()))) {
+        std::printf("load: the stream did not open (no sound device?)\n");
+        return 0;
+    }
+    StreamPlayer& player = stream_player();
+    timing.byte_rate = uint32_t(player.stream_rate) * uint32_t(player.stream_channels) * 2;
+    timing.deadline_ms = 1000.0 * player.half_size / timing.byte_rate;
+    player.refill_observer = observe_refill;
+    stream_play();
+
+    // The frame loop until the music and its drain are over.
+    const double start = now_ms();
+    long frames = 0;
+    double slowest_frame = 0, last = start;
+    while (now_ms() - start < 1000.0 * seconds + 1500.0) {
+        frame_run();
+        ++frames;
+        double now = now_ms();
+        if (now - last > slowest_frame)
+            slowest_frame = now - last;
+        last = now;
+    }
+    stream_close();
+    ::Sleep(300);
+    recorder.stop();
+    for (Child& child : busy_children)
+        kill_child(child);
+
+    const double elapsed = (now_ms() - start) / 1000.0;
+    std::printf("load: %ld frames drawn in %.1f s (%.1f frames/s), slowest frame %.1f ms\n", frames, elapsed,
+                frames / elapsed, slowest_frame);
+    std::printf("load: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
+                "deadline %.1f ms, %u over it\n",
+                timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0,
+                timing.deadline_ms, timing.over_deadline);
+
+    if (::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
+        write_file("bench_load_recording.raw", pcm_bytes(recorder.samples()));
+        write_file("bench_load_reference.raw", pcm_bytes(reference));
+    }
+    Continuity c = follow(recorder.samples(), reference);
+    if (c.first_recorded < 0) {
+        std::printf("load: the music was not found in the recording (%zu frames recorded)\n",
+                    recorder.samples().size() / 2);
+        return 0;
+    }
+    std::printf("load: %ld blocks of 10 ms followed from recording frame %ld: %ld in step, %ld with other sound\n",
+                c.blocks, c.first_recorded, c.matched, c.unmatched);
+    std::printf("load: gaps: %ld skips (%ld frames lost), %ld dropouts; repeats: %ld (%ld frames again) "
+                "(target: none)\n",
+                c.skips, c.frames_skipped, c.dropouts, c.repeats, c.frames_repeated);
+    for (size_t i = 0; i < c.events.size() && i < 20; ++i)
+        std::printf("load:   %s\n", c.events[i].c_str());
+    return 0;
+}
