@@ -19,7 +19,7 @@ namespace {
 struct Sample {
     double seconds;
     DWORD gdi, user, handles, threads;
-    SIZE_T private_bytes;
+    SIZE_T private_bytes, working_set;
 };
 
 DWORD thread_count(DWORD process_id)
@@ -38,7 +38,7 @@ DWORD thread_count(DWORD process_id)
 
 Sample sample(const Child& child, double seconds)
 {
-    Sample s{seconds, 0, 0, 0, 0, 0};
+    Sample s{seconds, 0, 0, 0, 0, 0, 0};
     HANDLE process = child.info.hProcess;
     s.gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
     s.user = ::GetGuiResources(process, GR_USEROBJECTS);
@@ -47,16 +47,17 @@ Sample sample(const Child& child, double seconds)
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
-        s.private_bytes = memory.PrivateUsage;
+        s.private_bytes = memory.PrivateUsage, s.working_set = memory.WorkingSetSize;
     return s;
 }
 
 void print(const Sample& s)
 {
-    std::printf("soak t=%6.0f s  GDI %4lu  USER %4lu  handles %5lu  threads %3lu  private %8lu KiB\n", s.seconds,
-                static_cast<unsigned long>(s.gdi), static_cast<unsigned long>(s.user),
+    std::printf("soak t=%6.0f s  GDI %4lu  USER %4lu  handles %5lu  threads %3lu  private %8lu KiB  "
+                "working set %8lu KiB\n",
+                s.seconds, static_cast<unsigned long>(s.gdi), static_cast<unsigned long>(s.user),
                 static_cast<unsigned long>(s.handles), static_cast<unsigned long>(s.threads),
-                static_cast<unsigned long>(s.private_bytes / 1024));
+                static_cast<unsigned long>(s.private_bytes / 1024), static_cast<unsigned long>(s.working_set / 1024));
     std::fflush(stdout);
 }
 
@@ -105,13 +106,16 @@ int main(int argc, char** argv)
     if (series.size() >= 2) {
         const Sample& first = series.front();
         const Sample& last = series.back();
-        std::printf("soak: growth over %.0f s: GDI %+ld, USER %+ld, handles %+ld, threads %+ld, private %+ld KiB "
-                    "(target: none)\n",
+        std::printf("soak: growth over %.0f s: GDI %+ld, USER %+ld, handles %+ld, threads %+ld, private %+ld KiB, "
+                    "working set %+ld KiB (target: none)\n",
                     last.seconds - first.seconds, long(last.gdi) - long(first.gdi),
                     long(last.user) - long(first.user), long(last.handles) - long(first.handles),
                     long(last.threads) - long(first.threads),
-                    (long(last.private_bytes) - long(first.private_bytes)) / 1024);
+                    (long(last.private_bytes) - long(first.private_bytes)) / 1024,
+                    (long(last.working_set) - long(first.working_set)) / 1024);
     }
+    // Some platforms (Wine among them) answer 0 for counts they do not keep.
+    std::printf("soak: a column that stays 0 is one the platform does not report for another process\n");
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     long code = wait_child(child, 15000);
     if (code == -1)
