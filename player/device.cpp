@@ -103,7 +103,13 @@ bool stream_create_buffer(long rate, int channels) {
     p.previous_half.store(0);
     p.stream_channels = channels;
     p.stream_rate = rate;
-    ov_pcm_seek(&p.decoder, 0);
+    // The seek is the first decode: a stream whose setup cannot be built fails
+    // here, and reading it anyway would run a half-built decoder.
+    if (ov_pcm_seek(&p.decoder, 0) != 0) {
+        p.buffer->Release();
+        p.buffer = nullptr;
+        return false;
+    }
     p.stream_open = true;
     return true;
 }
