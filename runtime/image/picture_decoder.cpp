@@ -72,8 +72,8 @@ void picture_shutdown()
     pictures = PictureDecoder{};
 }
 
-// The data as a movable global block of exactly its own size, or null.
-static HGLOBAL picture_block(const MemoryBlock* memory, const char* path)
+// The data as a movable global block of exactly its own size (in *size), or null.
+static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t* size_out)
 {
     if (path) {
         HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -92,6 +92,7 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path)
             ::GlobalFree(block);
             block = nullptr;
         }
+        *size_out = size;
         return block;
     }
     // The caller says how long the block is; nothing beyond it is read.
@@ -106,7 +107,32 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path)
     }
     std::memcpy(bytes, memory->data, memory->size);
     ::GlobalUnlock(block);
+    *size_out = memory->size;
     return block;
+}
+
+static uint32_t read_le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+
+// The platform's loader believes a bitmap's own header size and reads past the
+// data when it lies. A bitmap must hold its file header and an info header of
+// a known size; anything else is left to the loader's own checks.
+static bool bitmap_headers_fit(HGLOBAL block, size_t size)
+{
+    const auto* data = static_cast<const uint8_t*>(::GlobalLock(block));
+    if (!data)
+        return false;
+    bool fits = true;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+        constexpr size_t FILE_HEADER = 14;
+        static const uint32_t KNOWN_INFO_SIZES[] = {12, 16, 40, 52, 56, 64, 108, 124};
+        uint32_t info_size = size >= FILE_HEADER + 4 ? read_le32(data + FILE_HEADER) : 0;
+        fits = false;
+        for (uint32_t known : KNOWN_INFO_SIZES)
+            fits = fits || info_size == known;
+        fits = fits && FILE_HEADER + info_size <= size && read_le32(data + 10) <= size;
+    }
+    ::GlobalUnlock(block);
+    return fits;
 }
 
 static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
@@ -114,9 +140,14 @@ static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
     if (!pictures.ole_ready)
         return 0;
     picture_release(); // a load checked but never decoded
-    HGLOBAL block = picture_block(memory, path);
+    size_t size = 0;
+    HGLOBAL block = picture_block(memory, path, &size);
     if (!block)
         return 0;
+    if (!bitmap_headers_fit(block, size)) {
+        ::GlobalFree(block);
+        return 0;
+    }
     IStream* stream = nullptr;
     if (::CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK || !stream) {
         ::GlobalFree(block);

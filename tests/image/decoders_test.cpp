@@ -456,6 +456,14 @@ TEST(PictureDecoding, DamagedPicturesNeverReadPastTheBlock)
     EXPECT_EQ(0, decode_memory(Bytes{}).opened);
     EXPECT_EQ(0, image_decode_open(nullptr, nullptr));
     EXPECT_EQ(0, image_decode_open("decoders_test_missing.bmp", nullptr));
+
+    // Header sizes that run past the data made the platform's loader read
+    // beyond the block: such bitmaps are refused.
+    for (uint32_t info_size : {0x08000028u, 0x10028u, 0u}) {
+        Bytes lying = bmp;
+        std::memcpy(lying.data() + 14, &info_size, 4);
+        EXPECT_EQ(0, decode_memory(lying).opened) << "info header size " << info_size;
+    }
 }
 
 TEST(PictureDecoding, HimetricSizesRoundToTheNearestPixel)
