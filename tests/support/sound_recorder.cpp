@@ -47,7 +47,13 @@ bool SoundRecorder::start()
     }
     thread_ = ::CreateThread(nullptr, 0, run, this, 0, nullptr);
     ::SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
-    return ::waveInStart(device_) == MMSYSERR_NOERROR;
+    if (::waveInStart(device_) != MMSYSERR_NOERROR)
+        return false;
+    // The capture takes a while to run steadily: until then blocks come late
+    // and in bursts, which would blur when the first sound arrived.
+    for (int i = 0; i < 300 && blocks_done_ < 15; ++i)
+        ::Sleep(10);
+    return blocks_done_ >= 15;
 }
 
 // Takes the blocks back in order as they fill and hands each straight back.
@@ -63,6 +69,7 @@ DWORD WINAPI SoundRecorder::run(void* self)
             r->samples_.insert(r->samples_.end(), data, data + h.dwBytesRecorded / 2);
             r->arrivals_.push_back(now_ms());
             r->block_ends_.push_back(r->samples_.size());
+            ::InterlockedIncrement(&r->blocks_done_);
             if (r->stopping_)
                 return 0;
             h.dwFlags &= ~WHDR_DONE;
@@ -103,65 +110,82 @@ double SoundRecorder::first_sound_ms(int threshold) const
 }
 
 namespace {
-size_t first_loud_frame(const Pcm& pcm, int threshold)
+double energy(const Pcm& pcm, size_t frame, size_t frames)
 {
-    for (size_t i = 0; i < pcm.size(); ++i)
-        if (std::abs(pcm[i]) > threshold)
-            return i / CHANNELS;
-    return size_t(-1);
+    double e = 0;
+    for (size_t i = frame * CHANNELS; i < (frame + frames) * CHANNELS; ++i)
+        e += double(pcm[i]) * pcm[i];
+    return e;
 }
 
-// Squared error of reference frames [from, from + count) against the recording
-// shifted by offset; frames outside the recording count as silence.
-double squared_error(const Pcm& recording, const Pcm& reference, long offset, size_t from, size_t count)
+// Squared difference of `frames` reference frames at `at` from the recording
+// `lag` frames later; negative when the recording does not hold them.
+double difference(const Pcm& recording, const Pcm& reference, size_t at, size_t frames, long lag)
 {
-    double error = 0;
-    for (size_t f = from; f < from + count && f * CHANNELS < reference.size(); ++f) {
-        long r = long(f) + offset;
-        for (int c = 0; c < CHANNELS; ++c) {
-            double got = (r >= 0 && size_t(r) * CHANNELS < recording.size()) ? recording[size_t(r) * CHANNELS + c] : 0;
-            double d = got - reference[f * CHANNELS + c];
-            error += d * d;
+    long start = long(at) + lag;
+    if (start < 0 || size_t(start) + frames > recording.size() / CHANNELS)
+        return -1;
+    double e = 0;
+    for (size_t i = 0; i < frames * CHANNELS; ++i) {
+        double d = double(recording[size_t(start) * CHANNELS + i]) - reference[at * CHANNELS + i];
+        e += d * d;
+    }
+    return e;
+}
+
+long best_lag(const Pcm& recording, const Pcm& reference, size_t at, size_t frames, long low, long high, long keep)
+{
+    long best = keep;
+    double best_error = -1;
+    for (long lag = low; lag <= high; ++lag) {
+        double e = difference(recording, reference, at, frames, lag);
+        if (e >= 0 && (best_error < 0 || e < best_error)) {
+            best_error = e;
+            best = lag;
         }
     }
-    return error;
+    return best;
 }
 } // namespace
 
 RecordingMatch match_recording(const Pcm& recording, const Pcm& reference)
 {
     RecordingMatch m;
-    const int threshold = 1000;
-    size_t ref_start = first_loud_frame(reference, threshold);
-    size_t rec_start = first_loud_frame(recording, threshold);
-    if (ref_start == size_t(-1) || rec_start == size_t(-1))
+    const size_t frames = reference.size() / CHANNELS, recorded = recording.size() / CHANNELS;
+    const size_t block = 2048;
+    if (frames < block || recorded < block)
         return m;
-    // The first loud sample gives a rough offset; the best fit over a short
-    // window around it gives the exact one.
-    long rough = long(rec_start) - long(ref_start);
-    double best = -1;
-    for (long d = -256; d <= 256; ++d) {
-        double e = squared_error(recording, reference, rough + d, ref_start, 4096);
-        if (best < 0 || e < best) {
-            best = e;
-            m.offset_frames = rough + d;
-        }
-    }
+    // The loudest block of the music, looked for anywhere in the recording,
+    // gives where the music starts.
+    size_t loud = 0;
+    for (size_t at = 0; at + block <= frames; at += block)
+        if (energy(reference, at, block) > energy(reference, loud, block))
+            loud = at;
+    long lag = best_lag(recording, reference, loud, 1024, -long(loud), long(recorded) - long(loud), 0);
+    if (difference(recording, reference, loud, 1024, lag) > 0.01 * energy(reference, loud, 1024))
+        return m; // nothing in the recording resembles the music
     m.found = true;
-    size_t frames = reference.size() / CHANNELS;
-    long recorded = long(recording.size() / CHANNELS);
-    size_t first = m.offset_frames < 0 ? size_t(-m.offset_frames) : 0;
-    long held = recorded - m.offset_frames; // reference frames the recording reaches
-    size_t last = held <= 0 ? 0 : std::min(frames, size_t(held));
-    if (last <= first)
-        return m;
-    double signal = 0;
-    for (size_t i = first * CHANNELS; i < last * CHANNELS; ++i)
-        signal += double(reference[i]) * reference[i];
-    double error = squared_error(recording, reference, m.offset_frames, first, last - first);
-    m.compared_frames = last - first;
-    m.snr_db = error == 0 ? 200.0 : 10.0 * std::log10(signal / error);
-    for (size_t i = size_t(m.offset_frames + long(frames)) * CHANNELS; i < recording.size(); ++i)
+    // Then follow the music block by block: the mixer may slip a few frames;
+    // a lost or repeated stretch moves the lag by much more.
+    long first = -1;
+    const double loudest_block = energy(reference, loud, block);
+    for (size_t at = 0; at + block <= frames; at += block) {
+        double e = energy(reference, at, block);
+        if (e < 1e-3 * loudest_block)
+            continue;
+        lag = best_lag(recording, reference, at, block, lag - 64, lag + 64, lag);
+        double noise = difference(recording, reference, at, block, lag);
+        if (noise < 0)
+            continue; // past the end of the recording
+        if (first < 0)
+            first = lag;
+        ++m.blocks;
+        m.clean_blocks += 10.0 * std::log10(e / (noise + 1)) > 30.0;
+    }
+    m.offset_frames = first;
+    m.drift_frames = lag - first;
+    // After the music (and a few ms for slips of the mixer): only silence.
+    for (size_t i = (frames + size_t(std::max(0L, lag)) + 441) * CHANNELS; i < recording.size(); ++i)
         m.loudest_after = std::max(m.loudest_after, std::abs(int(recording[i])));
     return m;
 }

@@ -28,6 +28,7 @@ private:
     HWAVEIN device_ = nullptr;
     HANDLE thread_ = nullptr, done_ = nullptr;
     volatile LONG stopping_ = 0;
+    volatile LONG blocks_done_ = 0;
     std::vector<WAVEHDR> headers_;
     std::vector<std::vector<short>> blocks_;
     Pcm samples_;
@@ -35,12 +36,13 @@ private:
     std::vector<size_t> block_ends_;
 };
 
-// Where reference (stereo) begins in recording, and how closely they agree.
+// Where reference (stereo) is heard in recording, followed block by block.
 struct RecordingMatch {
     bool found = false;
-    long offset_frames = 0;       // recording frame of reference frame 0
-    double snr_db = 0;            // over every reference frame the recording holds
-    size_t compared_frames = 0;
-    int loudest_after = 0;        // largest magnitude recorded after the reference ends
+    long offset_frames = 0; // recording frame of reference frame 0
+    int blocks = 0;         // audible 2048-frame blocks of the reference heard
+    int clean_blocks = 0;   // of those, the ones matching within 30 dB
+    long drift_frames = 0;  // lag at the end less lag at the start: a gap or repeat
+    int loudest_after = 0;  // largest magnitude recorded after the reference ends
 };
 RecordingMatch match_recording(const Pcm& recording, const Pcm& reference);
