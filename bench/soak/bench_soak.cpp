@@ -1,13 +1,12 @@
 // A long run of the real program, watched from outside: a generated track,
 // then silence, and every sample interval its GDI and USER objects, handles,
-// threads and private bytes. Prints the series and the growth; target: flat.
+// threads and private bytes (resident anonymous memory under Wine). Prints the series and the growth; target: flat.
 //   bench_soak [seconds (default 1800)]
 #include "app_process.h"
+#include "process_probe.h"
 #include "tools/oggsynth.h"
 
 #include <windows.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,47 +17,22 @@ namespace {
 
 struct Sample {
     double seconds;
-    DWORD gdi, user, handles, threads;
-    SIZE_T private_bytes, working_set;
+    ProcessReadings r;
 };
 
-DWORD thread_count(DWORD process_id)
-{
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    DWORD count = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == process_id;
-    ::CloseHandle(snapshot);
-    return count;
-}
-
-Sample sample(const Child& child, double seconds)
-{
-    Sample s{seconds, 0, 0, 0, 0, 0, 0};
-    HANDLE process = child.info.hProcess;
-    s.gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
-    s.user = ::GetGuiResources(process, GR_USEROBJECTS);
-    ::GetProcessHandleCount(process, &s.handles);
-    s.threads = thread_count(child.info.dwProcessId);
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
-        s.private_bytes = memory.PrivateUsage, s.working_set = memory.WorkingSetSize;
-    return s;
-}
+std::string figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
 
 void print(const Sample& s)
 {
-    std::printf("soak t=%6.0f s  GDI %4lu  USER %4lu  handles %5lu  threads %3lu  private %8lu KiB  "
-                "working set %8lu KiB\n",
-                s.seconds, static_cast<unsigned long>(s.gdi), static_cast<unsigned long>(s.user),
-                static_cast<unsigned long>(s.handles), static_cast<unsigned long>(s.threads),
-                static_cast<unsigned long>(s.private_bytes / 1024), static_cast<unsigned long>(s.working_set / 1024));
+    std::printf("soak t=%6.0f s  GDI %4s  USER %4s  handles %5s  threads %3s  private %8s KiB\n", s.seconds,
+                figure(s.r.gdi_objects).c_str(), figure(s.r.user_objects).c_str(), figure(s.r.handles).c_str(),
+                figure(s.r.threads).c_str(), figure(s.r.private_kib).c_str());
     std::fflush(stdout);
+}
+
+std::string growth(long long first, long long last)
+{
+    return first < 0 || last < 0 ? "n/a" : (last >= first ? "+" : "") + std::to_string(last - first);
 }
 
 bool alive(const Child& child) { return ::WaitForSingleObject(child.info.hProcess, 0) == WAIT_TIMEOUT; }
@@ -97,7 +71,7 @@ int main(int argc, char** argv)
         DWORD now = ::GetTickCount();
         if (int(due - now) > 0)
             ::Sleep(due - now);
-        series.push_back(sample(child, t));
+        series.push_back({double(t), read_process(child.info.hProcess, child.info.dwProcessId, "sondrel.exe")});
         print(series.back());
     }
     if (!alive(child))
@@ -106,16 +80,13 @@ int main(int argc, char** argv)
     if (series.size() >= 2) {
         const Sample& first = series.front();
         const Sample& last = series.back();
-        std::printf("soak: growth over %.0f s: GDI %+ld, USER %+ld, handles %+ld, threads %+ld, private %+ld KiB, "
-                    "working set %+ld KiB (target: none)\n",
-                    last.seconds - first.seconds, long(last.gdi) - long(first.gdi),
-                    long(last.user) - long(first.user), long(last.handles) - long(first.handles),
-                    long(last.threads) - long(first.threads),
-                    (long(last.private_bytes) - long(first.private_bytes)) / 1024,
-                    (long(last.working_set) - long(first.working_set)) / 1024);
+        std::printf("soak: growth over %.0f s: GDI %s, USER %s, handles %s, threads %s, private %s KiB (target: none)\n",
+                    last.seconds - first.seconds, growth(first.r.gdi_objects, last.r.gdi_objects).c_str(),
+                    growth(first.r.user_objects, last.r.user_objects).c_str(),
+                    growth(first.r.handles, last.r.handles).c_str(), growth(first.r.threads, last.r.threads).c_str(),
+                    growth(first.r.private_kib, last.r.private_kib).c_str());
     }
-    // Some platforms (Wine among them) answer 0 for counts they do not keep.
-    std::printf("soak: a column that stays 0 is one the platform does not report for another process\n");
+    std::printf("soak: n/a is a count the platform does not report for another process\n");
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     long code = wait_child(child, 15000);
     if (code == -1)

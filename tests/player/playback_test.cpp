@@ -9,6 +9,7 @@
 #include <string>
 
 #include "player_fixture.h"
+#include "sound_recorder.h"
 
 namespace {
 
@@ -113,69 +114,6 @@ TEST(StreamingByteExact, CloseWhilePlayingWaitsForTheWorker) {
     ::CloseHandle(worker);
 }
 
-namespace {
-
-// Records from the default source, the null sink's monitor in the harness.
-struct Recorder {
-    HWAVEIN in = nullptr;
-    WAVEHDR header = {};
-    std::vector<int16_t> samples;
-    bool start(double seconds) {
-        WAVEFORMATEX f = {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
-        samples.assign(size_t(seconds * 44100) * 2, 0);
-        if (::waveInOpen(&in, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return false;
-        header.lpData = reinterpret_cast<LPSTR>(samples.data());
-        header.dwBufferLength = DWORD(samples.size() * 2);
-        ::waveInPrepareHeader(in, &header, sizeof header);
-        ::waveInAddBuffer(in, &header, sizeof header);
-        if (::waveInStart(in) != MMSYSERR_NOERROR) return false;
-        // The capture stream takes a while to run: wait until it delivers.
-        for (int i = 0; i < 300; i++) {
-            MMTIME position = {};
-            position.wType = TIME_BYTES;
-            ::waveInGetPosition(in, &position, sizeof position);
-            if (position.wType == TIME_BYTES && position.u.cb >= 176400 / 4) return true;
-            ::Sleep(10);
-        }
-        return false;
-    }
-    size_t finish() {
-        while (!(header.dwFlags & WHDR_DONE)) ::Sleep(20);
-        ::waveInStop(in);
-        ::waveInUnprepareHeader(in, &header, sizeof header);
-        ::waveInClose(in);
-        return header.dwBytesRecorded / 4;
-    }
-};
-
-double energy(const int16_t* a, size_t frames) {
-    double e = 0;
-    for (size_t i = 0; i < 2 * frames; i++) e += double(a[i]) * a[i];
-    return e;
-}
-
-// The lag of `block` frames of the reference at `at` that best matches the
-// recording, searched within `radius` of `center`; ties keep the centre.
-long best_lag(const Pcm& rec, const Pcm& ref, size_t at, size_t block, long center, long radius) {
-    long best = center;
-    double best_error = -1;
-    for (long step = 0; step <= 2 * radius; step++) {
-        const long lag = center + (step % 2 ? (step + 1) / 2 : -step / 2);
-        if (lag + long(at) < 0 || size_t(lag + long(at)) + block > rec.size() / 2) continue;
-        double e = 0;
-        for (size_t i = 0; i < 2 * block; i++) {
-            const double d = double(rec[2 * (at + size_t(lag)) + i]) - ref[2 * at + i];
-            e += d * d;
-        }
-        if (best_error < 0 || e < best_error) {
-            best_error = e;
-            best = lag;
-        }
-    }
-    return best;
-}
-
-}  // namespace
 
 TEST(StreamingHeard, RecordingMatchesTheMusicWithoutGapOrRepeat) {
     // Music, then a loud last half: a repeat of it could not hide as quiet.
@@ -184,49 +122,22 @@ TEST(StreamingHeard, RecordingMatchesTheMusicWithoutGapOrRepeat) {
     music.insert(music.end(), tail.begin(), tail.end());
     Bytes ogg = ogg_encode(music, 2, 44100);
     Pcm ref = ogg_decode(ogg);
-    const size_t frames = ref.size() / 2;
-    Recorder recorder;
-    ASSERT_TRUE(recorder.start(7.0));
+    SoundRecorder recorder;
+    ASSERT_TRUE(recorder.start());
     ASSERT_TRUE(open_memory_stream(ogg));
     ASSERT_TRUE(stream_play());
-    const size_t recorded = recorder.finish();
+    ::Sleep(5000); // the music, then more than a whole buffer cycle
+    recorder.stop();
     EXPECT_TRUE(stream_close());
-    Pcm rec(recorder.samples.begin(), recorder.samples.begin() + long(2 * recorded));
 
-    // Find the music in the recording by one loud block, then follow it block
-    // by block: Wine's mixer may slip by a few frames, a lost or repeated
-    // half would move it by 4096.
-    const size_t block = 2048;
-    size_t loud = 0;
-    for (size_t at = 0; at + block <= frames; at += block)
-        if (energy(&ref[2 * at], block) > energy(&ref[2 * loud], block)) loud = at;
-    const long span = long(recorded) / 2;
-    long lag = best_lag(rec, ref, loud, 1024, span, span);
-    const long first_lag = lag;
-    int blocks = 0, clean = 0;
-    std::string slips;
-    for (size_t at = 0; at + block <= frames; at += block) {
-        const double e = energy(&ref[2 * at], block);
-        if (e < 1e-3 * energy(&ref[2 * loud], block)) continue;
-        lag = best_lag(rec, ref, at, block, lag, 64);
-        double noise = 0;
-        for (size_t i = 0; i < 2 * block; i++) {
-            const double d = double(rec[2 * (at + size_t(lag)) + i]) - ref[2 * at + i];
-            noise += d * d;
-        }
-        blocks++;
-        if (10 * std::log10(e / (noise + 1)) > 30) clean++;
-        else slips += " " + std::to_string(at);
-    }
-    // A slip of the mixer spoils the block it falls in; a wrong half would
-    // spoil every block after it.
-    EXPECT_GE(clean, blocks * 85 / 100) << clean << " of " << blocks << " blocks match; spoilt at" << slips;
-    EXPECT_LT(std::labs(lag - first_lag), 441) << "drifted " << lag - first_lag << " frames: a gap or a repeat";
-    // After the music (and a few ms for slips of the mixer): silence, for
-    // more than a whole buffer cycle.
-    const size_t after = frames + size_t(lag) + 441;
-    ASSERT_LT(after + 2 * 8192, recorded) << "the recording runs past the end";
-    int loudest = 0;
-    for (size_t i = 2 * after; i < 2 * recorded; i++) loudest = std::max(loudest, std::abs(int(rec[i])));
-    EXPECT_LT(loudest, 100) << "nothing repeats after the end";
+    // Wine's mixer may slip by a few frames and spoil the block it falls in; a
+    // lost or repeated half would move everything after it by 4096.
+    RecordingMatch m = match_recording(recorder.samples(), ref);
+    ASSERT_TRUE(m.found) << "the music was not heard";
+    EXPECT_GE(m.blocks, int(ref.size() / 2 / 2048) * 80 / 100) << "the music was heard to its end";
+    EXPECT_GE(m.clean_blocks, m.blocks * 85 / 100) << m.clean_blocks << " of " << m.blocks << " blocks match";
+    EXPECT_LT(std::labs(m.drift_frames), 441) << "drifted " << m.drift_frames << " frames: a gap or a repeat";
+    ASSERT_GT(recorder.samples().size() / 2, ref.size() / 2 + size_t(m.offset_frames) + 2 * 8192)
+        << "the recording runs past the end";
+    EXPECT_LT(m.loudest_after, 100) << "nothing repeats after the end";
 }
