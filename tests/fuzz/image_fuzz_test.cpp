@@ -2,8 +2,7 @@
 // JPEGs, each from a block that ends where an inaccessible page begins, read
 // into rows fenced the same way. Every one decodes or fails cleanly.
 #include <windows.h>
-#include <initguid.h>
-#include <wincodec.h>
+#include "jpeg_encode.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -134,37 +133,7 @@ Bytes jpeg_of(UINT width, UINT height)
     Bytes pixels(stride * height);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = uint8_t(i / 3 % width * 9 + i / stride * 5 + i % 3 * 60);
-    Bytes jpeg;
-    IWICImagingFactory* factory = nullptr;
-    IStream* stream = nullptr;
-    IWICBitmapEncoder* encoder = nullptr;
-    IWICBitmapFrameEncode* frame = nullptr;
-    IPropertyBag2* options = nullptr;
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    HGLOBAL memory = nullptr;
-    bool made = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                   reinterpret_cast<void**>(&factory)) == S_OK &&
-                ::CreateStreamOnHGlobal(nullptr, TRUE, &stream) == S_OK &&
-                factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder) == S_OK &&
-                encoder->Initialize(stream, WICBitmapEncoderNoCache) == S_OK &&
-                encoder->CreateNewFrame(&frame, &options) == S_OK && frame->Initialize(options) == S_OK &&
-                frame->SetSize(width, height) == S_OK && frame->SetPixelFormat(&format) == S_OK &&
-                format == GUID_WICPixelFormat24bppBGR &&
-                frame->WritePixels(height, stride, UINT(pixels.size()), pixels.data()) == S_OK &&
-                frame->Commit() == S_OK && encoder->Commit() == S_OK && ::GetHGlobalFromStream(stream, &memory) == S_OK;
-    if (made) {
-        STATSTG stat{};
-        stream->Stat(&stat, STATFLAG_NONAME);
-        auto* bytes = static_cast<uint8_t*>(::GlobalLock(memory));
-        jpeg.assign(bytes, bytes + stat.cbSize.QuadPart);
-        ::GlobalUnlock(memory);
-    }
-    for (IUnknown* object : {static_cast<IUnknown*>(options), static_cast<IUnknown*>(frame),
-                             static_cast<IUnknown*>(encoder), static_cast<IUnknown*>(stream),
-                             static_cast<IUnknown*>(factory)})
-        if (object)
-            object->Release();
-    return jpeg;
+    return jpeg_encode(pixels, width, height);
 }
 
 struct BasePicture {

@@ -5,8 +5,7 @@
 #include "tests/image/png_writer.h"
 
 #include <windows.h>
-#include <initguid.h>
-#include <wincodec.h>
+#include "jpeg_encode.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -278,38 +277,7 @@ Bytes jpeg_bytes()
     for (UINT y = 0; y < size; ++y)
         for (UINT x = 0; x < size; ++x)
             std::memcpy(&pixels[y * stride + x * 3], QUARTER_BGR[(y / 16) * 2 + x / 16], 3);
-    Bytes jpeg;
-    IWICImagingFactory* factory = nullptr;
-    IStream* stream = nullptr;
-    IWICBitmapEncoder* encoder = nullptr;
-    IWICBitmapFrameEncode* frame = nullptr;
-    IPropertyBag2* options = nullptr;
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    HGLOBAL memory = nullptr;
-    bool made = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                   reinterpret_cast<void**>(&factory)) == S_OK &&
-                ::CreateStreamOnHGlobal(nullptr, TRUE, &stream) == S_OK &&
-                factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder) == S_OK &&
-                encoder->Initialize(stream, WICBitmapEncoderNoCache) == S_OK &&
-                encoder->CreateNewFrame(&frame, &options) == S_OK && frame->Initialize(options) == S_OK &&
-                frame->SetSize(size, size) == S_OK && frame->SetPixelFormat(&format) == S_OK &&
-                format == GUID_WICPixelFormat24bppBGR &&
-                frame->WritePixels(size, stride, UINT(pixels.size()), pixels.data()) == S_OK &&
-                frame->Commit() == S_OK && encoder->Commit() == S_OK &&
-                ::GetHGlobalFromStream(stream, &memory) == S_OK;
-    if (made) {
-        STATSTG stat{};
-        stream->Stat(&stat, STATFLAG_NONAME);
-        auto* bytes = static_cast<uint8_t*>(::GlobalLock(memory));
-        jpeg.assign(bytes, bytes + stat.cbSize.QuadPart);
-        ::GlobalUnlock(memory);
-    }
-    for (IUnknown* object : {static_cast<IUnknown*>(options), static_cast<IUnknown*>(frame),
-                             static_cast<IUnknown*>(encoder), static_cast<IUnknown*>(stream),
-                             static_cast<IUnknown*>(factory)})
-        if (object)
-            object->Release();
-    return jpeg;
+    return jpeg_encode(pixels, size, size);
 }
 
 int decoders_that_fit()
