@@ -89,6 +89,18 @@ Screenshot settled_picture(HWND window, DWORD wait_ms)
     return shot;
 }
 
+// Milliseconds until the window is gone from the screen (hidden or
+// destroyed), or -1 after timeout_ms.
+long ms_until_gone(HWND window, DWORD start, DWORD timeout_ms)
+{
+    while (::IsWindow(window) && ::IsWindowVisible(window)) {
+        if (::GetTickCount() - start > timeout_ms)
+            return -1;
+        ::Sleep(5);
+    }
+    return long(::GetTickCount() - start);
+}
+
 std::string message_box_text(HWND box)
 {
     std::string text;
@@ -216,10 +228,16 @@ TEST(Visualizer, EscapeEndsTheProgramWithExitCodeZero)
     DWORD pressed = ::GetTickCount();
     // Held down until the program has ended, however slowly it polls.
     send_key(VK_ESCAPE, true);
+    long gone = ms_until_gone(run.window, pressed, exit_wait_ms());
     long code = wait_child(run.child, exit_wait_ms());
     send_key(VK_ESCAPE, false);
     EXPECT_EQ(0, code) << "exit code after Escape";
-    RecordProperty("escape_to_exit_ms", static_cast<int>(::GetTickCount() - pressed));
+    // The process itself lingers about 2 s more here: with no window manager
+    // on the test display, Wine waits that long for one when a window is hidden.
+    if (sizeof(void*) == 8) {
+        EXPECT_TRUE(gone >= 0 && gone < 1000) << "the window went after " << gone << " ms";
+    }
+    RecordProperty("escape_to_window_gone_ms", int(gone));
 }
 
 TEST(Visualizer, ACloseRequestEndsTheProgramWithExitCodeZero)
@@ -227,8 +245,12 @@ TEST(Visualizer, ACloseRequestEndsTheProgramWithExitCodeZero)
     ProgramRun run;
     start(run, silent_track(30));
     wait_for_window(run);
+    DWORD asked = ::GetTickCount();
     ::PostMessageA(run.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    long gone = ms_until_gone(run.window, asked, exit_wait_ms());
     EXPECT_EQ(0, wait_child(run.child, exit_wait_ms())) << "exit code after the close request";
+    EXPECT_TRUE(gone >= 0 && gone < 1000) << "the window went after " << gone << " ms";
+    RecordProperty("close_to_window_gone_ms", int(gone));
 }
 
 TEST(FailureMessage, MissingMusicFile)
