@@ -65,10 +65,10 @@ Bytes png_of(uint32_t width, uint32_t height, int colour_type, int depth, bool i
         for (int i = 0; i < (1 << depth); ++i)
             palette.insert(palette.end(), {uint8_t(i * 5), uint8_t(255 - i), uint8_t(i * 3)});
     }
-    PngSpec spec{width, height, colour_type, depth, interlaced, rows.data(), row_bytes,
+    PngLayout layout{width, height, colour_type, depth, interlaced, rows.data(), row_bytes,
                  palette.empty() ? nullptr : palette.data(), int(palette.size() / 3), nullptr, 0};
     size_t size = 0;
-    uint8_t* data = png_write_memory(&spec, &size);
+    uint8_t* data = png_write_memory(&layout, &size);
     Bytes png(data, data + (data ? size : 0));
     std::free(data);
     return png;

@@ -22,7 +22,7 @@ constexpr uint8_t GAP = 0xCD;
 
 // A picture to encode, and the blue, green, red rows it must decode to.
 struct Sample {
-    PngSpec spec{};
+    PngLayout layout{};
     Bytes packed;
     Bytes palette;
     Bytes alphas;
@@ -82,7 +82,7 @@ Sample make_sample(int colour_type, int depth, bool interlaced, uint32_t width =
             s.expected.insert(s.expected.end(), {rgb[2], rgb[1], rgb[0]});
         }
     }
-    s.spec = PngSpec{width, height, colour_type, depth, interlaced, s.packed.data(), row_bytes,
+    s.layout = PngLayout{width, height, colour_type, depth, interlaced, s.packed.data(), row_bytes,
                      s.palette.empty() ? nullptr : s.palette.data(), int(s.palette.size() / 3),
                      s.alphas.empty() ? nullptr : s.alphas.data(), int(s.alphas.size())};
     return s;
@@ -91,7 +91,7 @@ Sample make_sample(int colour_type, int depth, bool interlaced, uint32_t width =
 Bytes png_bytes(const Sample& s)
 {
     size_t size = 0;
-    uint8_t* data = png_write_memory(&s.spec, &size);
+    uint8_t* data = png_write_memory(&s.layout, &size);
     Bytes bytes(data, data + (data ? size : 0));
     std::free(data);
     return bytes;

@@ -27,7 +27,7 @@ static void output_write(png_structp write, png_bytep bytes, size_t length)
 
 static void output_flush(png_structp write) { (void)write; }
 
-uint8_t* png_write_memory(const struct PngSpec* spec, size_t* size)
+uint8_t* png_write_memory(const struct PngLayout* layout, size_t* size)
 {
     /* On the heap, so that what the writer stored survives a longjmp. */
     struct Output* out = (struct Output*)calloc(1, sizeof(struct Output));
@@ -46,26 +46,26 @@ uint8_t* png_write_memory(const struct PngSpec* spec, size_t* size)
         return NULL;
     }
     png_set_write_fn(write, out, output_write, output_flush);
-    png_set_IHDR(write, info, spec->width, spec->height, spec->bit_depth, spec->colour_type,
-                 spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(write, info, layout->width, layout->height, layout->bit_depth, layout->colour_type,
+                 layout->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (spec->palette) {
+    if (layout->palette) {
         png_color colours[256];
         int i;
-        for (i = 0; i < spec->palette_entries; ++i) {
-            colours[i].red = spec->palette[3 * i];
-            colours[i].green = spec->palette[3 * i + 1];
-            colours[i].blue = spec->palette[3 * i + 2];
+        for (i = 0; i < layout->palette_entries; ++i) {
+            colours[i].red = layout->palette[3 * i];
+            colours[i].green = layout->palette[3 * i + 1];
+            colours[i].blue = layout->palette[3 * i + 2];
         }
-        png_set_PLTE(write, info, colours, spec->palette_entries);
+        png_set_PLTE(write, info, colours, layout->palette_entries);
     }
-    if (spec->alphas)
-        png_set_tRNS(write, info, spec->alphas, spec->alpha_entries, NULL);
+    if (layout->alphas)
+        png_set_tRNS(write, info, layout->alphas, layout->alpha_entries, NULL);
     png_write_info(write, info);
     passes = png_set_interlace_handling(write);
     for (pass = 0; pass < passes; ++pass)
-        for (y = 0; y < spec->height; ++y)
-            png_write_row(write, spec->rows + (size_t)y * spec->row_bytes);
+        for (y = 0; y < layout->height; ++y)
+            png_write_row(write, layout->rows + (size_t)y * layout->row_bytes);
     png_write_end(write, info);
     png_destroy_write_struct(&write, &info);
     *size = out->size;

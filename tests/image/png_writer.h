@@ -8,7 +8,7 @@
 extern "C" {
 #endif
 
-struct PngSpec {
+struct PngLayout {
     uint32_t width;
     uint32_t height;
     int colour_type;          /* PNG_COLOR_TYPE_* */
@@ -23,7 +23,7 @@ struct PngSpec {
 };
 
 /* A malloc'd PNG of *size bytes, or null; free it with free(). */
-uint8_t* png_write_memory(const struct PngSpec* spec, size_t* size);
+uint8_t* png_write_memory(const struct PngLayout* layout, size_t* size);
 
 #ifdef __cplusplus
 }
