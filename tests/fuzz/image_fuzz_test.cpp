@@ -2,6 +2,7 @@
 // JPEGs, each from a block that ends where an inaccessible page begins, read
 // into rows fenced the same way. Every one decodes or fails cleanly.
 #include <windows.h>
+#include "gif_codes.h"
 #include "jpeg_encode.h"
 
 #include <gtest/gtest.h>
@@ -112,11 +113,7 @@ Bytes gif_of(int width, int height)
         codes.push_back((i * 7 + i / width) % 4);
     }
     codes.push_back(5);
-    Bytes data((codes.size() * 3 + 7) / 8, 0);
-    for (size_t i = 0; i < codes.size(); ++i)
-        for (int bit = 0; bit < 3; ++bit)
-            if (codes[i] >> bit & 1)
-                data[(i * 3 + bit) / 8] |= uint8_t(1 << ((i * 3 + bit) % 8));
+    Bytes data = gif_pack_codes3(codes);
     for (size_t at = 0; at < data.size(); at += 255) {
         size_t n = std::min<size_t>(255, data.size() - at);
         b.push_back(uint8_t(n));

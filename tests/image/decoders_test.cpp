@@ -5,6 +5,7 @@
 #include "tests/image/png_writer.h"
 
 #include <windows.h>
+#include "gif_codes.h"
 #include "jpeg_encode.h"
 
 #include <gtest/gtest.h>
@@ -245,11 +246,7 @@ Bytes gif_bytes()
         codes.push_back(colour_of[i / width][i % width]);
     }
     codes.push_back(5);
-    Bytes data((codes.size() * 3 + 7) / 8, 0);
-    for (size_t i = 0; i < codes.size(); ++i)
-        for (int bit = 0; bit < 3; ++bit)
-            if (codes[i] >> bit & 1)
-                data[(i * 3 + bit) / 8] |= uint8_t(1 << ((i * 3 + bit) % 8));
+    Bytes data = gif_pack_codes3(codes);
     b.push_back(uint8_t(data.size()));
     b.insert(b.end(), data.begin(), data.end());
     b.insert(b.end(), {0, 0x3B});

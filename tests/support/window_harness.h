@@ -45,6 +45,23 @@ inline ::testing::Environment* window_test_environment()
 // Calls window_event until it has returned 0 for settle_ms in a row (or
 // limit_ms have passed) and returns every non-zero code, in order.
 std::vector<int32_t> window_drain(DWORD settle_ms = 30, DWORD limit_ms = 2000);
+
+// Each test starts and ends with no window open and the queue drained.
+class FreshWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        windows_close_all();
+        windows_init();
+        window_drain(5, 300);
+    }
+    void TearDown() override
+    {
+        windows_close_all();
+        window_drain(5, 300);
+    }
+};
+
 // Pumps through window_event until done() holds; false on timeout.
 bool window_pump_until(const std::function<bool()>& done, DWORD limit_ms = 2000);
 // Pumps until the code comes; the codes seen before it go to *seen.

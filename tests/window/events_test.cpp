@@ -55,19 +55,8 @@ const Seen* find_event(const std::vector<Seen>& seen, int32_t code, int32_t item
 
 constexpr uint32_t FRAME = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-class WindowEvents : public ::testing::Test {
+class WindowEvents : public FreshWindowsTest {
 protected:
-    void SetUp() override
-    {
-        windows_close_all();
-        windows_init();
-        window_drain(5, 300);
-    }
-    void TearDown() override
-    {
-        windows_close_all();
-        window_drain(5, 300);
-    }
     HWND open(WindowId number, uint32_t flags, int32_t x = 100, int32_t y = 100, int32_t w = 400, int32_t h = 300)
     {
         return reinterpret_cast<HWND>(window_open(number, x, y, w, h, flags, "events"));

@@ -108,19 +108,8 @@ bool has_text(const BoxSighting& seen, const char* text)
     return false;
 }
 
-class MessageBoxTest : public ::testing::Test {
+class MessageBoxTest : public FreshWindowsTest {
 protected:
-    void SetUp() override
-    {
-        windows_close_all();
-        windows_init();
-        window_drain(5, 300);
-    }
-    void TearDown() override
-    {
-        windows_close_all();
-        window_drain(5, 300);
-    }
     static HWND open(WindowId number, uint32_t flags, int32_t x)
     {
         return reinterpret_cast<HWND>(window_open(number, x, 100, 200, 150, flags, "box test"));
