@@ -13,12 +13,21 @@ const char* const FAILURE_TEXT = "Couldn't open Orlenwade.ogg";
 
 static VisualizerState state;
 
-VisualizerState& visualizer() { return state; }
+VisualizerState& visualizer()
+{
+    return state;
+}
 
-void application_reset() { state = VisualizerState{}; }
+void application_reset()
+{
+    state = VisualizerState{};
+}
 
 // Escape is down, or was pressed since the last test.
-static bool escape_pressed() { return ::GetAsyncKeyState(VK_ESCAPE) != 0; }
+static bool escape_pressed()
+{
+    return ::GetAsyncKeyState(VK_ESCAPE) != 0;
+}
 
 bool frame_run()
 {

@@ -3,11 +3,11 @@
 #include <cstdint>
 
 struct VisualizerState {
-    float* spectrum;  // the player's bins, read as a flat float array
-    int8_t* samples;  // the capture array, read byte by byte
-    int32_t index;    // loop counter of both drawing loops
-    int32_t x;        // x of the next waveform point
-    float scaled;     // the current bar's value after scaling
+    float* spectrum; // the player's bins, read as a flat float array
+    int8_t* samples; // the capture array, read byte by byte
+    int32_t index;   // loop counter of both drawing loops
+    int32_t x;       // x of the next waveform point
+    float scaled;    // the current bar's value after scaling
 };
 
 VisualizerState& visualizer();

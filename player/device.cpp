@@ -7,10 +7,11 @@ namespace {
 
 StreamPlayer player;
 
-const DWORD BUFFER_FLAGS = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY |
-                           DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
+const DWORD BUFFER_FLAGS = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
+                           DSBCAPS_GETCURRENTPOSITION2;
 
-void release_buffer_and_device(StreamPlayer& p) {
+void release_buffer_and_device(StreamPlayer& p)
+{
     if (p.buffer) {
         p.buffer->Release();
         p.buffer = nullptr;
@@ -21,7 +22,7 @@ void release_buffer_and_device(StreamPlayer& p) {
     }
 }
 
-}  // namespace
+} // namespace
 
 #ifndef _WIN64
 static_assert(sizeof(DSBUFFERDESC) == 36, "the buffer description ends with guid3DAlgorithm");
@@ -31,9 +32,13 @@ static_assert(sizeof(StreamPlayer::capture) == 8192, "2048 stereo frames of 16-b
 static_assert(sizeof(kiss_fft_cpx) == 8, "bins are read as pairs of float32");
 static_assert(sizeof(std::atomic<uint32_t>) == 4, "capture frames are plain 4-byte frames in memory");
 
-StreamPlayer& stream_player() { return player; }
+StreamPlayer& stream_player()
+{
+    return player;
+}
 
-bool wave_format_for(long rate, int channels, WAVEFORMATEX* format) {
+bool wave_format_for(long rate, int channels, WAVEFORMATEX* format)
+{
     if (rate < 1 || channels < 1 || channels > 255) return false;
     const uint64_t byte_rate = uint64_t(rate) * uint64_t(channels) * 2;
     if (byte_rate > 0xFFFFFFFFull) return false;
@@ -48,7 +53,8 @@ bool wave_format_for(long rate, int channels, WAVEFORMATEX* format) {
     return true;
 }
 
-bool sound_device_open(const GUID* device) {
+bool sound_device_open(const GUID* device)
+{
     StreamPlayer& p = player;
     // The open stream's worker still uses the buffer.
     if (p.stream_open) return false;
@@ -67,7 +73,8 @@ bool sound_device_open(const GUID* device) {
     return true;
 }
 
-bool stream_create_buffer(long rate, int channels) {
+bool stream_create_buffer(long rate, int channels)
+{
     StreamPlayer& p = player;
     if (!p.device_open) return false;
     // cbSize says 18 for a PCM format, where it is meant to be ignored; the

@@ -3,11 +3,18 @@
 
 #include "player/stream_player_internal.h"
 
-uint32_t play_half(DWORD play_cursor, uint32_t half_size) { return play_cursor >= half_size ? 1 : 0; }
+uint32_t play_half(DWORD play_cursor, uint32_t half_size)
+{
+    return play_cursor >= half_size ? 1 : 0;
+}
 
-bool drain_complete(bool stream_ended, bool playing_half_audible) { return stream_ended && !playing_half_audible; }
+bool drain_complete(bool stream_ended, bool playing_half_audible)
+{
+    return stream_ended && !playing_half_audible;
+}
 
-void refill_poll() {
+void refill_poll()
+{
     StreamPlayer& p = stream_player();
     DWORD play = 0;
     if (p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK) return;
@@ -20,8 +27,7 @@ void refill_poll() {
     DWORD length = 0;
     // A half that cannot be locked is tried again at the next poll: nothing
     // has been decoded for it yet, so nothing is lost.
-    if (p.buffer->Lock(previous * p.half_size, p.half_size, &region, &length, nullptr, nullptr, 0) != DS_OK ||
-        !region)
+    if (p.buffer->Lock(previous * p.half_size, p.half_size, &region, &length, nullptr, nullptr, 0) != DS_OK || !region)
         return;
     // The half that ended the music is heard once: the worker stays until it
     // has been overwritten with silence too.
@@ -36,7 +42,8 @@ void refill_poll() {
     p.previous_half.store(current);
 }
 
-DWORD WINAPI refill_thread(LPVOID) {
+DWORD WINAPI refill_thread(LPVOID)
+{
     StreamPlayer& p = stream_player();
     while (!p.stop_requested.load()) {
         refill_poll();
@@ -46,7 +53,8 @@ DWORD WINAPI refill_thread(LPVOID) {
     return 0;
 }
 
-bool stream_play() {
+bool stream_play()
+{
     StreamPlayer& p = stream_player();
     if (!p.device_open || !p.stream_open) return false;
     // One worker per stream: a second one would race the first for the decoder.
@@ -72,7 +80,8 @@ bool stream_play() {
     return true;
 }
 
-bool stream_close() {
+bool stream_close()
+{
     StreamPlayer& p = stream_player();
     if (!p.device_open || !p.stream_open) return false;
     p.buffer->Stop();

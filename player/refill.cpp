@@ -10,10 +10,10 @@ namespace {
 // one refill can never take unbounded time.
 const int HOLE_LIMIT = 1024;
 
-}  // namespace
+} // namespace
 
-void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead,
-                     uint32_t* frames) {
+void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead, uint32_t* frames)
+{
     const uint32_t cut = half_offset % frame_bytes;
     uint32_t l = cut ? frame_bytes - cut : 0;
     if (l > length) l = length;
@@ -22,7 +22,8 @@ void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes
 }
 
 HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_offset, uint8_t* destination,
-                     uint32_t length) {
+                     uint32_t length)
+{
     HalfFill fill = {0, false};
     const uint32_t frame_bytes = uint32_t(state->channels) * 2;
     uint32_t lead = 0, frames = 0;
@@ -33,8 +34,7 @@ HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_
     // Every request is a whole number of frames: shorter ones are refused.
     while (!state->finished && position < end) {
         int link = 0;
-        long n = ov_read(decoder, reinterpret_cast<char*>(destination + position), int(end - position), 0, 2, 1,
-                         &link);
+        long n = ov_read(decoder, reinterpret_cast<char*>(destination + position), int(end - position), 0, 2, 1, &link);
         if (n == OV_HOLE) {
             if (++holes >= HOLE_LIMIT) state->finished = true;
             continue;
@@ -60,7 +60,8 @@ HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_
     return fill;
 }
 
-void capture_store(const uint8_t* half, uint32_t length) {
+void capture_store(const uint8_t* half, uint32_t length)
+{
     StreamPlayer& p = stream_player();
     const uint32_t bytes = length < CAPTURE_COPY_BYTES ? length : CAPTURE_COPY_BYTES;
     for (uint32_t i = 0; i < bytes / 4; i++) {

@@ -3,7 +3,8 @@
 
 #include "player/stream_player_internal.h"
 
-void spectrum_init_with(void* (*allocate)(size_t)) {
+void spectrum_init_with(void* (*allocate)(size_t))
+{
     StreamPlayer& p = stream_player();
     p.fft_size = FFT_SIZE;
     p.bin_count = BIN_COUNT;
@@ -31,9 +32,13 @@ void spectrum_init_with(void* (*allocate)(size_t)) {
     p.capture_enabled.store(true);
 }
 
-void spectrum_init() { spectrum_init_with(std::malloc); }
+void spectrum_init()
+{
+    spectrum_init_with(std::malloc);
+}
 
-kiss_fft_cpx* spectrum_compute() {
+kiss_fft_cpx* spectrum_compute()
+{
     StreamPlayer& p = stream_player();
     if (!p.capture_enabled.load() || !p.fft_plan || !p.fft_input || !p.spectrum_bins) return nullptr;
     for (int32_t i = 0; i < p.fft_size; i++) {
@@ -47,9 +52,13 @@ kiss_fft_cpx* spectrum_compute() {
     return p.spectrum_bins;
 }
 
-uint8_t* capture_buffer() { return reinterpret_cast<uint8_t*>(stream_player().capture); }
+uint8_t* capture_buffer()
+{
+    return reinterpret_cast<uint8_t*>(stream_player().capture);
+}
 
-uint32_t capture_frame(int index) {
+uint32_t capture_frame(int index)
+{
     if (index < 0 || index >= int(CAPTURE_FRAMES)) return 0;
     return stream_player().capture[index].load(std::memory_order_relaxed);
 }

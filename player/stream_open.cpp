@@ -3,7 +3,8 @@
 
 #include "player/stream_player_internal.h"
 
-size_t memory_read(void* destination, size_t item_size, size_t item_count, void* source) {
+size_t memory_read(void* destination, size_t item_size, size_t item_count, void* source)
+{
     MemorySource* m = static_cast<MemorySource*>(source);
     const size_t left = m->size - m->position;
     size_t n = left;
@@ -14,22 +15,18 @@ size_t memory_read(void* destination, size_t item_size, size_t item_count, void*
     return n;
 }
 
-int memory_seek(void* source, ogg_int64_t offset, int whence) {
+int memory_seek(void* source, ogg_int64_t offset, int whence)
+{
     MemorySource* m = static_cast<MemorySource*>(source);
     int64_t target;
     switch (whence) {
-    case SEEK_SET:
-        target = offset;
-        break;
-    case SEEK_CUR:
-        target = int64_t(m->position) + offset;
-        break;
+    case SEEK_SET: target = offset; break;
+    case SEEK_CUR: target = int64_t(m->position) + offset; break;
     case SEEK_END:
         // The decoder only seeks to the end itself, with offset 0.
         target = m->size;
         break;
-    default:
-        return 0;
+    default: return 0;
     }
     if (target < 0) target = 0;
     if (target > int64_t(m->size)) target = m->size;
@@ -37,9 +34,15 @@ int memory_seek(void* source, ogg_int64_t offset, int whence) {
     return 0;
 }
 
-int memory_close(void*) { return 1; }  // the block stays its owner's
+int memory_close(void*)
+{
+    return 1;
+} // the block stays its owner's
 
-long memory_tell(void* source) { return long(static_cast<MemorySource*>(source)->position); }
+long memory_tell(void* source)
+{
+    return long(static_cast<MemorySource*>(source)->position);
+}
 
 const ov_callbacks MEMORY_CALLBACKS = {memory_read, memory_seek, memory_close, memory_tell};
 
@@ -47,7 +50,8 @@ namespace {
 
 // Format and buffer for a decoder that has just opened; on failure the
 // decoder is released (closing its source), so nothing stays half-open.
-bool stream_finish_open() {
+bool stream_finish_open()
+{
     StreamPlayer& p = stream_player();
     // Playing starts at frame 0: the buffer takes the first link's format,
     // wherever opening a chain has left the decoder.
@@ -57,9 +61,10 @@ bool stream_finish_open() {
     return false;
 }
 
-}  // namespace
+} // namespace
 
-bool stream_attach(FILE* file) {
+bool stream_attach(FILE* file)
+{
     StreamPlayer& p = stream_player();
     // A refused stream leaves the file to us.
     if (ov_open(file, &p.decoder, nullptr, 0) != 0) {
@@ -69,9 +74,10 @@ bool stream_attach(FILE* file) {
     return stream_finish_open();
 }
 
-bool stream_open_file(const char* path) {
+bool stream_open_file(const char* path)
+{
     StreamPlayer& p = stream_player();
-    if (p.stream_open) return false;  // one stream at a time: close it first
+    if (p.stream_open) return false; // one stream at a time: close it first
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
     if (!p.device_open && !sound_device_open(nullptr)) {
@@ -81,7 +87,8 @@ bool stream_open_file(const char* path) {
     return stream_attach(file);
 }
 
-bool stream_open_memory(const void* base, uint32_t size) {
+bool stream_open_memory(const void* base, uint32_t size)
+{
     StreamPlayer& p = stream_player();
     if (p.stream_open) return false;
     p.memory_source = {static_cast<const uint8_t*>(base), size, 0};

@@ -17,9 +17,9 @@
 #include "kiss_fftr.h"
 #include "player/stream_player.h"
 
-constexpr uint32_t HALF_SIZE = 16384;        // bytes; the buffer is two halves
-constexpr uint32_t CAPTURE_FRAMES = 2048;    // stereo frames in the capture array
-constexpr uint32_t CAPTURE_COPY_BYTES = 2048;  // copied from each refilled half (512 stereo frames)
+constexpr uint32_t HALF_SIZE = 16384;         // bytes; the buffer is two halves
+constexpr uint32_t CAPTURE_FRAMES = 2048;     // stereo frames in the capture array
+constexpr uint32_t CAPTURE_COPY_BYTES = 2048; // copied from each refilled half (512 stereo frames)
 constexpr int32_t FFT_SIZE = 2048;
 constexpr int32_t BIN_COUNT = FFT_SIZE / 2 + 1;
 
@@ -27,7 +27,7 @@ constexpr int32_t BIN_COUNT = FFT_SIZE / 2 + 1;
 struct MemorySource {
     const uint8_t* base;
     uint32_t size;
-    uint32_t position;  // 0 to size
+    uint32_t position; // 0 to size
 };
 
 // What the refill of a half knows about its stream. `finished` is sticky: once
@@ -39,8 +39,8 @@ struct RefillState {
 };
 
 struct HalfFill {
-    uint32_t audio_bytes;  // decoded bytes written (whole frames)
-    bool ended;            // the stream is over: the rest of the half is silence
+    uint32_t audio_bytes; // decoded bytes written (whole frames)
+    bool ended;           // the stream is over: the rest of the half is silence
 };
 
 // Called by the worker after a half is written and captured, before it is
@@ -56,7 +56,7 @@ struct StreamPlayer {
     bool device_open = false;
     bool stream_open = false;
     uint32_t half_size = HALF_SIZE;
-    int stream_channels = 0;  // the buffer's format, fixed when it is created
+    int stream_channels = 0; // the buffer's format, fixed when it is created
     long stream_rate = 0;
 
     // Shared with the refill worker. stop_requested: written by stream_close
@@ -70,12 +70,12 @@ struct StreamPlayer {
 
     HANDLE refill_worker = nullptr;
     DWORD refill_worker_id = 0;
-    UINT_PTR timer = 0;  // the 250 ms window timer of stream_play
+    UINT_PTR timer = 0; // the 250 ms window timer of stream_play
     bool timer_set = false;
 
     // Owned by the worker while it runs.
     RefillState refill{};
-    bool half_audible[2] = {false, false};  // the half holds decoded music
+    bool half_audible[2] = {false, false}; // the half holds decoded music
 
     // Written by the worker, read by the main thread: every 4-byte frame is
     // stored and loaded whole. capture_enabled is written by the main thread.
@@ -116,8 +116,7 @@ bool drain_complete(bool stream_ended, bool playing_half_audible);
 // `half_offset` of `length` bytes begins with `lead` bytes of a frame cut by
 // its start and holds `frames` whole frames after them; what is left at its
 // end belongs to a frame cut by its end.
-void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead,
-                     uint32_t* frames);
+void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead, uint32_t* frames);
 
 // Fills one half from the decoder: whole frames at their grid offsets, silence
 // in the cut frames at both ends and after the end of the stream. Needs no

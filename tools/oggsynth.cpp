@@ -17,7 +17,8 @@ const double TAU = 6.283185307179586;
 // encoded links are valid as they are.
 int next_serial = 0x5e000;
 
-void append_page(Bytes& out, const ogg_page& page) {
+void append_page(Bytes& out, const ogg_page& page)
+{
     out.insert(out.end(), page.header, page.header + page.header_len);
     out.insert(out.end(), page.body, page.body + page.body_len);
 }
@@ -27,7 +28,8 @@ struct MemoryReader {
     size_t position;
 };
 
-size_t reader_read(void* destination, size_t size, size_t count, void* source) {
+size_t reader_read(void* destination, size_t size, size_t count, void* source)
+{
     MemoryReader* r = static_cast<MemoryReader*>(source);
     size_t n = size * count;
     size_t left = r->data->size() - r->position;
@@ -37,7 +39,8 @@ size_t reader_read(void* destination, size_t size, size_t count, void* source) {
     return n;
 }
 
-int reader_seek(void* source, ogg_int64_t offset, int whence) {
+int reader_seek(void* source, ogg_int64_t offset, int whence)
+{
     MemoryReader* r = static_cast<MemoryReader*>(source);
     int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? int64_t(r->position) : int64_t(r->data->size());
     int64_t p = base + offset;
@@ -46,9 +49,13 @@ int reader_seek(void* source, ogg_int64_t offset, int whence) {
     return 0;
 }
 
-long reader_tell(void* source) { return long(static_cast<MemoryReader*>(source)->position); }
+long reader_tell(void* source)
+{
+    return long(static_cast<MemoryReader*>(source)->position);
+}
 
-int16_t clamp16(double v) {
+int16_t clamp16(double v)
+{
     if (v > 32767.0) return 32767;
     if (v < -32768.0) return -32768;
     return int16_t(std::lround(v));
@@ -57,17 +64,22 @@ int16_t clamp16(double v) {
 // Deterministic noise for the percussion: the same music on every run.
 struct Noise {
     uint32_t state = 0x12345678u;
-    double next() {
+    double next()
+    {
         state = state * 1664525u + 1013904223u;
         return double(int32_t(state)) / 2147483648.0;
     }
 };
 
-double note_hz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+double note_hz(int midi)
+{
+    return 440.0 * std::pow(2.0, (midi - 69) / 12.0);
+}
 
-}  // namespace
+} // namespace
 
-Bytes ogg_encode(const Pcm& pcm, int channels, int rate, float quality) {
+Bytes ogg_encode(const Pcm& pcm, int channels, int rate, float quality)
+{
     Bytes out;
     if (channels < 1 || rate < 1) return out;
     vorbis_info vi;
@@ -130,7 +142,8 @@ Bytes ogg_encode(const Pcm& pcm, int channels, int rate, float quality) {
     return out;
 }
 
-Bytes ogg_chain(const std::vector<Bytes>& links) {
+Bytes ogg_chain(const std::vector<Bytes>& links)
+{
     // Each link gets a serial of its own, rewritten page by page.
     Bytes out;
     int serial = next_serial;
@@ -146,7 +159,8 @@ Bytes ogg_chain(const std::vector<Bytes>& links) {
     return out;
 }
 
-Pcm ogg_decode(const Bytes& ogg, int* channels, int* rate) {
+Pcm ogg_decode(const Bytes& ogg, int* channels, int* rate)
+{
     Pcm out;
     if (channels) *channels = 0;
     if (rate) *rate = 0;
@@ -175,9 +189,13 @@ Pcm ogg_decode(const Bytes& ogg, int* channels, int* rate) {
     return out;
 }
 
-Pcm pcm_silence(int channels, size_t frames) { return Pcm(size_t(channels) * frames, 0); }
+Pcm pcm_silence(int channels, size_t frames)
+{
+    return Pcm(size_t(channels) * frames, 0);
+}
 
-Pcm pcm_sine(int channels, int rate, size_t frames, double frequency, double amplitude) {
+Pcm pcm_sine(int channels, int rate, size_t frames, double frequency, double amplitude)
+{
     Pcm out(size_t(channels) * frames);
     for (size_t i = 0; i < frames; i++) {
         int16_t v = clamp16(amplitude * std::sin(TAU * frequency * double(i) / rate));
@@ -186,7 +204,8 @@ Pcm pcm_sine(int channels, int rate, size_t frames, double frequency, double amp
     return out;
 }
 
-Pcm pcm_demo_music(int rate, double seconds) {
+Pcm pcm_demo_music(int rate, double seconds)
+{
     const size_t frames = size_t(seconds * rate);
     std::vector<double> left(frames, 0.0), right(frames, 0.0);
     // A table sine keeps a minute of music quick to make.
@@ -205,7 +224,7 @@ Pcm pcm_demo_music(int rate, double seconds) {
         }
     };
 
-    const double beat = 60.0 / 112.0;  // seconds per beat
+    const double beat = 60.0 / 112.0; // seconds per beat
     const double bar = 4 * beat;
     // A minor, F, C, G: bass roots and triads (MIDI note numbers).
     const int roots[4] = {45, 41, 48, 43};
@@ -308,7 +327,8 @@ Pcm pcm_demo_music(int rate, double seconds) {
     return out;
 }
 
-bool write_file(const std::string& path, const Bytes& data) {
+bool write_file(const std::string& path, const Bytes& data)
+{
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
@@ -316,7 +336,8 @@ bool write_file(const std::string& path, const Bytes& data) {
     return ok;
 }
 
-Bytes read_file(const std::string& path) {
+Bytes read_file(const std::string& path)
+{
     Bytes out;
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return out;
@@ -327,7 +348,8 @@ Bytes read_file(const std::string& path) {
     return out;
 }
 
-std::vector<Bytes> ogg_pages(const Bytes& ogg) {
+std::vector<Bytes> ogg_pages(const Bytes& ogg)
+{
     std::vector<Bytes> pages;
     ogg_sync_state sync;
     ogg_sync_init(&sync);
@@ -337,7 +359,7 @@ std::vector<Bytes> ogg_pages(const Bytes& ogg) {
     ogg_page page;
     int r;
     while ((r = ogg_sync_pageout(&sync, &page)) != 0) {
-        if (r < 0) continue;  // skipped bytes that were not a page
+        if (r < 0) continue; // skipped bytes that were not a page
         Bytes p;
         append_page(p, page);
         pages.push_back(std::move(p));
@@ -346,7 +368,8 @@ std::vector<Bytes> ogg_pages(const Bytes& ogg) {
     return pages;
 }
 
-void ogg_page_fix_crc(Bytes& page) {
+void ogg_page_fix_crc(Bytes& page)
+{
     if (page.size() < 27) return;
     const size_t header_len = 27 + size_t(page[26]);
     if (page.size() < header_len) return;
@@ -358,7 +381,8 @@ void ogg_page_fix_crc(Bytes& page) {
     ogg_page_checksum_set(&p);
 }
 
-std::vector<OggPacket> ogg_packets(const Bytes& ogg, int* serial) {
+std::vector<OggPacket> ogg_packets(const Bytes& ogg, int* serial)
+{
     std::vector<OggPacket> packets;
     std::vector<Bytes> pages = ogg_pages(ogg);
     if (pages.empty()) return packets;
@@ -394,7 +418,8 @@ std::vector<OggPacket> ogg_packets(const Bytes& ogg, int* serial) {
     return packets;
 }
 
-Bytes ogg_from_packets(const std::vector<OggPacket>& packets, int serial) {
+Bytes ogg_from_packets(const std::vector<OggPacket>& packets, int serial)
+{
     Bytes out;
     ogg_stream_state os;
     ogg_stream_init(&os, serial);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-using Pcm = std::vector<int16_t>;   // interleaved 16-bit samples
+using Pcm = std::vector<int16_t>; // interleaved 16-bit samples
 using Bytes = std::vector<uint8_t>;
 
 // Encodes interleaved PCM (frames = pcm.size() / channels) as one Ogg Vorbis

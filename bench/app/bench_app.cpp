@@ -68,19 +68,22 @@ static void frame_loop(const std::string& track)
                 1000.0 * cpu / frames, 100.0 * cpu / elapsed);
 }
 
-static std::string figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
+static std::string figure(long long value)
+{
+    return value < 0 ? "n/a" : std::to_string(value);
+}
 
 static void print_resources(const char* when, double seconds, const ProcessReadings& r)
 {
-    std::printf("real program %-5s t=%6.0f s: GDI objects %s, USER objects %s, handles %s, threads %s, private %s KiB\n",
-                when, seconds, figure(r.gdi_objects).c_str(), figure(r.user_objects).c_str(),
-                figure(r.handles).c_str(), figure(r.threads).c_str(), figure(r.private_kib).c_str());
+    std::printf(
+        "real program %-5s t=%6.0f s: GDI objects %s, USER objects %s, handles %s, threads %s, private %s KiB\n", when,
+        seconds, figure(r.gdi_objects).c_str(), figure(r.user_objects).c_str(), figure(r.handles).c_str(),
+        figure(r.threads).c_str(), figure(r.private_kib).c_str());
 }
 
 static std::string growth(long long first, long long last)
 {
-    if (first < 0 || last < 0)
-        return "n/a";
+    if (first < 0 || last < 0) return "n/a";
     char text[32];
     std::snprintf(text, sizeof text, "%+lld", last - first);
     return text;

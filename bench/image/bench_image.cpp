@@ -38,15 +38,13 @@ struct Series {
         std::vector<double> sorted = ms;
         std::sort(sorted.begin(), sorted.end());
         double mean = 0;
-        for (double v : sorted)
-            mean += v;
+        for (double v : sorted) mean += v;
         mean /= static_cast<double>(sorted.size());
         double median = sorted[sorted.size() / 2];
         double p95 = sorted[sorted.size() * 95 / 100];
-        std::printf("%-34s min %7.3f  median %7.3f  mean %7.3f  p95 %7.3f  max %7.3f ms", name, sorted.front(),
-                    median, mean, p95, sorted.back());
-        if (primitives)
-            std::printf("  (median %.2f us per primitive)", 1000.0 * median / primitives);
+        std::printf("%-34s min %7.3f  median %7.3f  mean %7.3f  p95 %7.3f  max %7.3f ms", name, sorted.front(), median,
+                    mean, p95, sorted.back());
+        if (primitives) std::printf("  (median %.2f us per primitive)", 1000.0 * median / primitives);
         std::printf("\n");
     }
 };
@@ -54,8 +52,7 @@ struct Series {
 
 int main()
 {
-    if (!runtime_start(::GetModuleHandleA(nullptr)))
-        return 1;
+    if (!runtime_start(::GetModuleHandleA(nullptr))) return 1;
     drawing_init();
     object_heap_create();
     images_init();
@@ -85,8 +82,7 @@ int main()
         drawing_begin(image_output());
         draw_box(0, 0, 1000, 300);
         int32_t x = 0;
-        for (int32_t index = 1; index <= 2047; index += 4, x += 2)
-            draw_plot(x, 150 + samples[index], 0x00FF00);
+        for (int32_t index = 1; index <= 2047; index += 4, x += 2) draw_plot(x, 150 + samples[index], 0x00FF00);
         draw_line(0, 299, 1000, 299, 0xA0A0A0);
         draw_line(0, 150, 1000, 150, 0x931A1E);
         drawing_end();

@@ -31,7 +31,7 @@ namespace {
 struct RefillTiming {
     uint32_t byte_rate = 0;
     uint32_t refills = 0;
-    double worst_ms = 0;     // from the half becoming free to its refill done
+    double worst_ms = 0; // from the half becoming free to its refill done
     double total_ms = 0;
     uint32_t over_deadline = 0;
     double deadline_ms = 0;
@@ -44,18 +44,15 @@ void observe_refill(uint32_t half, const uint8_t*, uint32_t)
 {
     StreamPlayer& p = stream_player();
     DWORD play = 0;
-    if (!p.buffer || p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK || !timing.byte_rate)
-        return;
+    if (!p.buffer || p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK || !timing.byte_rate) return;
     const uint32_t buffer_bytes = 2 * p.half_size;
     const uint32_t freed_at = ((half + 1) % 2) * p.half_size;
     const uint32_t since = (play + buffer_bytes - freed_at) % buffer_bytes;
     const double ms = 1000.0 * since / timing.byte_rate;
     ++timing.refills;
     timing.total_ms += ms;
-    if (ms > timing.worst_ms)
-        timing.worst_ms = ms;
-    if (ms > timing.deadline_ms)
-        ++timing.over_deadline;
+    if (ms > timing.worst_ms) timing.worst_ms = ms;
+    if (ms > timing.deadline_ms) ++timing.over_deadline;
 }
 
 int busy(int seconds)
@@ -63,8 +60,7 @@ int busy(int seconds)
     const DWORD end = ::GetTickCount() + DWORD(seconds) * 1000;
     volatile uint64_t x = 1;
     while (::GetTickCount() < end)
-        for (int i = 0; i < 100000; ++i)
-            x = x * 6364136223846793005ull + 1;
+        for (int i = 0; i < 100000; ++i) x = x * 6364136223846793005ull + 1;
     return 0;
 }
 
@@ -75,12 +71,12 @@ struct Continuity {
     long blocks = 0, matched = 0, unmatched = 0;
     long skips = 0, dropouts = 0, repeats = 0;
     long frames_skipped = 0, frames_repeated = 0;
-    long first_recorded = -1;  // recording frame of the first music found
+    long first_recorded = -1; // recording frame of the first music found
     std::vector<std::string> events;
 };
 
-constexpr long BLOCK = 441;   // 10 ms
-constexpr int TOLERANCE = 8;  // Wine plays 44100 Hz stereo sample for sample
+constexpr long BLOCK = 441;  // 10 ms
+constexpr int TOLERANCE = 8; // Wine plays 44100 Hz stereo sample for sample
 constexpr long KEY_FRAMES = 4;
 
 bool block_matches(const Pcm& rec, long at, const Pcm& ref, long ref_at, long frames)
@@ -90,24 +86,21 @@ bool block_matches(const Pcm& rec, long at, const Pcm& ref, long ref_at, long fr
     const int16_t* a = &rec[2 * at];
     const int16_t* b = &ref[2 * ref_at];
     for (long i = 0; i < 2 * frames; ++i)
-        if (std::abs(int(a[i]) - int(b[i])) > TOLERANCE)
-            return false;
+        if (std::abs(int(a[i]) - int(b[i])) > TOLERANCE) return false;
     return true;
 }
 
 bool quiet(const int16_t* p)
 {
     for (long i = 0; i < 2 * KEY_FRAMES; ++i)
-        if (std::abs(int(p[i])) > 64)
-            return false;
+        if (std::abs(int(p[i])) > 64) return false;
     return true;
 }
 
 uint64_t key_of(const int16_t* p)
 {
     uint64_t h = 1469598103934665603ull;
-    for (long i = 0; i < 2 * KEY_FRAMES; ++i)
-        h = (h ^ uint16_t(p[i])) * 1099511628211ull;
+    for (long i = 0; i < 2 * KEY_FRAMES; ++i) h = (h ^ uint16_t(p[i])) * 1099511628211ull;
     return h;
 }
 
@@ -118,23 +111,20 @@ struct ReferenceIndex {
     explicit ReferenceIndex(const Pcm& ref)
     {
         for (long f = 0; f + KEY_FRAMES <= long(ref.size() / 2); ++f)
-            if (!quiet(&ref[2 * f]))
-                entries.push_back({key_of(&ref[2 * f]), uint32_t(f)});
+            if (!quiet(&ref[2 * f])) entries.push_back({key_of(&ref[2 * f]), uint32_t(f)});
         std::sort(entries.begin(), entries.end());
     }
     // The reference frame that recording frames [at, at + frames) come from, or -1.
     long find(const Pcm& rec, long at, long frames, const Pcm& ref) const
     {
         for (long j = at; j + KEY_FRAMES <= at + frames; ++j) {
-            if (quiet(&rec[2 * j]))
-                continue;
+            if (quiet(&rec[2 * j])) continue;
             auto range = std::equal_range(entries.begin(), entries.end(), std::make_pair(key_of(&rec[2 * j]), 0u),
                                           [](const std::pair<uint64_t, uint32_t>& x,
                                              const std::pair<uint64_t, uint32_t>& y) { return x.first < y.first; });
             for (auto it = range.first; it != range.second; ++it) {
                 long q = long(it->second) - (j - at);
-                if (block_matches(rec, at, ref, q, frames))
-                    return q;
+                if (block_matches(rec, at, ref, q, frames)) return q;
             }
             return -1;
         }
@@ -152,8 +142,7 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
     for (long at = 0; at + BLOCK <= rec_frames; at += BLOCK) {
         if (locked) {
             long r = at - shift;
-            if (r + BLOCK > ref_frames)
-                break; // the music is over
+            if (r + BLOCK > ref_frames) break; // the music is over
             ++c.blocks;
             if (block_matches(rec, at, ref, r, BLOCK)) {
                 ++c.matched;
@@ -174,8 +163,7 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
             shift = at - found;
             c.first_recorded = at;
             bool music_before = false;
-            for (long i = 0; i < 2 * found; ++i)
-                music_before |= std::abs(int(ref[i])) > 64;
+            for (long i = 0; i < 2 * found; ++i) music_before |= std::abs(int(ref[i])) > 64;
             if (music_before) {
                 char text[120];
                 std::snprintf(text, sizeof text, "the first %ld frames of music were not heard", found);
@@ -218,8 +206,7 @@ Bytes pcm_bytes(const Pcm& pcm)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 && std::strcmp(argv[1], "busy") == 0)
-        return busy(std::atoi(argv[2]));
+    if (argc > 2 && std::strcmp(argv[1], "busy") == 0) return busy(std::atoi(argv[2]));
     const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 60;
 
     std::printf("load: %d s of generated music at 44100 Hz stereo\n", seconds);
@@ -275,23 +262,22 @@ int main(int argc, char** argv)
         frame_run();
         ++frames;
         double now = now_ms();
-        if (now - last > slowest_frame)
-            slowest_frame = now - last;
+        if (now - last > slowest_frame) slowest_frame = now - last;
         last = now;
     }
     stream_close();
     ::Sleep(300);
     recorder.stop();
-    for (Child& child : busy_children)
-        kill_child(child);
+    for (Child& child : busy_children) kill_child(child);
 
     const double elapsed = (now_ms() - start) / 1000.0;
     std::printf("load: %ld frames drawn in %.1f s (%.1f frames/s), slowest frame %.1f ms\n", frames, elapsed,
                 frames / elapsed, slowest_frame);
-    std::printf("load: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
-                "deadline %.1f ms, %u over it\n",
-                timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0,
-                timing.deadline_ms, timing.over_deadline);
+    std::printf(
+        "load: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
+        "deadline %.1f ms, %u over it\n",
+        timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0, timing.deadline_ms,
+        timing.over_deadline);
 
     if (::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
         write_file("bench_load_recording.raw", pcm_bytes(recorder.samples()));
@@ -305,10 +291,10 @@ int main(int argc, char** argv)
     }
     std::printf("load: %ld blocks of 10 ms followed from recording frame %ld: %ld in step, %ld with other sound\n",
                 c.blocks, c.first_recorded, c.matched, c.unmatched);
-    std::printf("load: gaps: %ld skips (%ld frames lost), %ld dropouts; repeats: %ld (%ld frames again) "
-                "(target: none)\n",
-                c.skips, c.frames_skipped, c.dropouts, c.repeats, c.frames_repeated);
-    for (size_t i = 0; i < c.events.size() && i < 20; ++i)
-        std::printf("load:   %s\n", c.events[i].c_str());
+    std::printf(
+        "load: gaps: %ld skips (%ld frames lost), %ld dropouts; repeats: %ld (%ld frames again) "
+        "(target: none)\n",
+        c.skips, c.frames_skipped, c.dropouts, c.repeats, c.frames_repeated);
+    for (size_t i = 0; i < c.events.size() && i < 20; ++i) std::printf("load:   %s\n", c.events[i].c_str());
     return 0;
 }

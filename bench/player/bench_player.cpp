@@ -7,7 +7,8 @@
 #include "player/stream_player_internal.h"
 #include "tools/oggsynth.h"
 
-static double now_us() {
+static double now_us()
+{
     static LARGE_INTEGER frequency = {};
     if (!frequency.QuadPart) ::QueryPerformanceFrequency(&frequency);
     LARGE_INTEGER t;
@@ -17,7 +18,8 @@ static double now_us() {
 
 // Mean microseconds per refilled half, decoding a 44100 Hz stereo stream
 // from memory from start to end, `passes` times.
-static double refill_us(const Bytes& ogg, int passes, int* halves_out) {
+static double refill_us(const Bytes& ogg, int passes, int* halves_out)
+{
     MemorySource source = {ogg.data(), uint32_t(ogg.size()), 0};
     OggVorbis_File vf;
     if (ov_open_callbacks(&source, &vf, nullptr, 0, MEMORY_CALLBACKS) != 0) return -1;
@@ -40,7 +42,8 @@ static double refill_us(const Bytes& ogg, int passes, int* halves_out) {
     return total / halves;
 }
 
-int main() {
+int main()
+{
     const Bytes ogg = ogg_encode(pcm_demo_music(44100, 20.0), 2, 44100);
     int halves = 0;
     const double refill = refill_us(ogg, 5, &halves);

@@ -20,7 +20,10 @@ struct Sample {
     ProcessReadings r;
 };
 
-std::string figure(long long value) { return value < 0 ? "n/a" : std::to_string(value); }
+std::string figure(long long value)
+{
+    return value < 0 ? "n/a" : std::to_string(value);
+}
 
 void print(const Sample& s)
 {
@@ -35,7 +38,10 @@ std::string growth(long long first, long long last)
     return first < 0 || last < 0 ? "n/a" : (last >= first ? "+" : "") + std::to_string(last - first);
 }
 
-bool alive(const Child& child) { return ::WaitForSingleObject(child.info.hProcess, 0) == WAIT_TIMEOUT; }
+bool alive(const Child& child)
+{
+    return ::WaitForSingleObject(child.info.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 } // namespace
 
@@ -69,28 +75,25 @@ int main(int argc, char** argv)
     for (int t = 0; t <= seconds && alive(child); t += step) {
         DWORD due = begin + DWORD(t) * 1000;
         DWORD now = ::GetTickCount();
-        if (int(due - now) > 0)
-            ::Sleep(due - now);
+        if (int(due - now) > 0) ::Sleep(due - now);
         series.push_back({double(t), read_process(child.info.hProcess, child.info.dwProcessId, "sondrel.exe")});
         print(series.back());
     }
-    if (!alive(child))
-        std::printf("soak: the program ended by itself\n");
+    if (!alive(child)) std::printf("soak: the program ended by itself\n");
 
     if (series.size() >= 2) {
         const Sample& first = series.front();
         const Sample& last = series.back();
-        std::printf("soak: growth over %.0f s: GDI %s, USER %s, handles %s, threads %s, private %s KiB (target: none)\n",
-                    last.seconds - first.seconds, growth(first.r.gdi_objects, last.r.gdi_objects).c_str(),
-                    growth(first.r.user_objects, last.r.user_objects).c_str(),
-                    growth(first.r.handles, last.r.handles).c_str(), growth(first.r.threads, last.r.threads).c_str(),
-                    growth(first.r.private_kib, last.r.private_kib).c_str());
+        std::printf(
+            "soak: growth over %.0f s: GDI %s, USER %s, handles %s, threads %s, private %s KiB (target: none)\n",
+            last.seconds - first.seconds, growth(first.r.gdi_objects, last.r.gdi_objects).c_str(),
+            growth(first.r.user_objects, last.r.user_objects).c_str(), growth(first.r.handles, last.r.handles).c_str(),
+            growth(first.r.threads, last.r.threads).c_str(), growth(first.r.private_kib, last.r.private_kib).c_str());
     }
     std::printf("soak: n/a is a count the platform does not report for another process\n");
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     long code = wait_child(child, 15000);
-    if (code == -1)
-        kill_child(child);
+    if (code == -1) kill_child(child);
     std::printf("soak: exit code %ld\n", code);
     remove_folder(folder);
     return 0;

@@ -6,7 +6,10 @@ static_assert(sizeof(ArrayHeader) >= HEADER_BYTES, "header layout");
 
 // On 64-bit builds the header's pointers make it larger than 20 bytes; the
 // elements always follow it directly.
-constexpr size_t header_size() { return sizeof(ArrayHeader); }
+constexpr size_t header_size()
+{
+    return sizeof(ArrayHeader);
+}
 
 ArrayHeader* array_header(void* array)
 {
@@ -21,7 +24,8 @@ void* array_alloc(int32_t last_index, uint32_t element_size, const int32_t* fiel
     uint64_t count = static_cast<uint64_t>(static_cast<int64_t>(last_index) + 1);
     uint64_t bytes = count * element_size + header_size();
     if (last_index >= -1 && bytes <= 0xFFFFFFFFull) {
-        auto* header = static_cast<ArrayHeader*>(::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, static_cast<size_t>(bytes)));
+        auto* header =
+            static_cast<ArrayHeader*>(::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, static_cast<size_t>(bytes)));
         if (header) {
             header->element_size = element_size;
             header->field_list = field_list;
@@ -31,21 +35,18 @@ void* array_alloc(int32_t last_index, uint32_t element_size, const int32_t* fiel
             array = reinterpret_cast<char*>(header) + header_size();
         }
     }
-    if (variable)
-        *variable = array;
+    if (variable) *variable = array;
     return array;
 }
 
 void array_free(void* array)
 {
-    if (array)
-        ::HeapFree(main_heap(), 0, array_header(array));
+    if (array) ::HeapFree(main_heap(), 0, array_header(array));
 }
 
 void record_strings_free(void* record, const int32_t* list)
 {
-    if (!list)
-        return;
+    if (!list) return;
     char* base = static_cast<char*>(record);
     for (const int32_t* entry = list; *entry != FIELD_END;) {
         if (*entry == FIELD_NESTED) {
@@ -53,14 +54,12 @@ void record_strings_free(void* record, const int32_t* list)
             // The nested list's address takes the fifth word (two on 64-bit builds).
             const int32_t* nested;
             __builtin_memcpy(&nested, entry + 4, sizeof nested);
-            for (int32_t j = 0; j < count; ++j)
-                record_strings_free(base + offset + j * stride, nested);
+            for (int32_t j = 0; j < count; ++j) record_strings_free(base + offset + j * stride, nested);
             entry += 4 + sizeof(nested) / sizeof(int32_t);
         } else {
             char* text;
             __builtin_memcpy(&text, base + *entry, sizeof text);
-            if (text)
-                ::HeapFree(main_heap(), 0, text);
+            if (text) ::HeapFree(main_heap(), 0, text);
             ++entry;
         }
     }
@@ -68,8 +67,7 @@ void record_strings_free(void* record, const int32_t* list)
 
 void array_free_records(void* array)
 {
-    if (!array)
-        return;
+    if (!array) return;
     ArrayHeader* header = array_header(array);
     char* element = static_cast<char*>(array);
     for (int32_t i = 0; i <= header->last_index; ++i)
@@ -77,4 +75,7 @@ void array_free_records(void* array)
     ::HeapFree(main_heap(), 0, header);
 }
 
-void delay_ms(int32_t milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+void delay_ms(int32_t milliseconds)
+{
+    ::Sleep(static_cast<DWORD>(milliseconds));
+}

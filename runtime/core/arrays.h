@@ -21,8 +21,8 @@ constexpr int32_t TYPE_FLOAT32 = 9;
 ArrayHeader* array_header(void* array);
 // Stores the new array (or null) into *variable and returns it. Refuses a last
 // index below -1 and sizes that do not fit in 32 bits.
-void* array_alloc(int32_t last_index, uint32_t element_size, const int32_t* field_list,
-                  void** variable, int32_t type_code);
+void* array_alloc(int32_t last_index, uint32_t element_size, const int32_t* field_list, void** variable,
+                  int32_t type_code);
 void array_free(void* array);
 void array_free_records(void* array);
 void record_strings_free(void* record, const int32_t* list);

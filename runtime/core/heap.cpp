@@ -12,5 +12,11 @@ bool runtime_start(HINSTANCE instance)
     return runtime.main_heap != nullptr;
 }
 
-HANDLE main_heap() { return runtime.main_heap; }
-HINSTANCE runtime_instance() { return runtime.instance; }
+HANDLE main_heap()
+{
+    return runtime.main_heap;
+}
+HINSTANCE runtime_instance()
+{
+    return runtime.instance;
+}

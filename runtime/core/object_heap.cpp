@@ -14,21 +14,24 @@ bool object_heap_create()
 
 void object_heap_destroy()
 {
-    if (object_heap.heap)
-        ::HeapDestroy(object_heap.heap);
+    if (object_heap.heap) ::HeapDestroy(object_heap.heap);
     object_heap.heap = nullptr;
 }
 
-ObjectNode* object_node(void* payload) { return reinterpret_cast<ObjectNode*>(static_cast<char*>(payload) - sizeof(ObjectNode)); }
-void* object_payload(ObjectNode* node) { return reinterpret_cast<char*>(node) + sizeof(ObjectNode); }
+ObjectNode* object_node(void* payload)
+{
+    return reinterpret_cast<ObjectNode*>(static_cast<char*>(payload) - sizeof(ObjectNode));
+}
+void* object_payload(ObjectNode* node)
+{
+    return reinterpret_cast<char*>(node) + sizeof(ObjectNode);
+}
 
 void* object_alloc(ObjectNode** list, size_t node_size)
 {
-    if (!object_heap.heap || node_size < sizeof(ObjectNode))
-        return nullptr;
+    if (!object_heap.heap || node_size < sizeof(ObjectNode)) return nullptr;
     auto* node = static_cast<ObjectNode*>(::HeapAlloc(object_heap.heap, HEAP_ZERO_MEMORY, node_size));
-    if (!node)
-        return nullptr;
+    if (!node) return nullptr;
     if (*list) {
         (*list)->previous = node;
         node->next = *list;
@@ -44,18 +47,15 @@ void object_free(ObjectNode** list, void* payload)
         *list = node->next;
     } else {
         node->previous->next = node->next;
-        if (node->next)
-            node->next->previous = node->previous;
+        if (node->next) node->next->previous = node->previous;
     }
     ::HeapFree(object_heap.heap, 0, node);
 }
 
 bool object_in_list(ObjectNode* list, const void* payload)
 {
-    if (!payload)
-        return false;
+    if (!payload) return false;
     for (ObjectNode* node = list; node; node = node->next)
-        if (object_payload(node) == payload)
-            return true;
+        if (object_payload(node) == payload) return true;
     return false;
 }

@@ -13,7 +13,11 @@ static_assert(sizeof(ObjectNode) == 8, "the links sit 8 bytes in front of the pa
 #endif
 
 // Node size for a payload of the given record type.
-template <typename T> constexpr size_t object_node_size() { return sizeof(ObjectNode) + sizeof(T); }
+template <typename T>
+constexpr size_t object_node_size()
+{
+    return sizeof(ObjectNode) + sizeof(T);
+}
 
 bool object_heap_create();
 void object_heap_destroy();

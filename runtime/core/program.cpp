@@ -20,8 +20,7 @@ void program_main(HINSTANCE instance, HINSTANCE, char*, int)
     application_reset();
     // Without the main heap no service can keep its tables: end quietly, as
     // the program always does, rather than go on with a null heap.
-    if (!runtime_start(instance))
-        ::ExitProcess(0);
+    if (!runtime_start(instance)) ::ExitProcess(0);
 
     // The order matters: the object heap exists before any service keeps
     // dynamic objects, the decoder table is empty before decoders register,

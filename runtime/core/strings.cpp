@@ -12,18 +12,19 @@ static const char empty_string[1] = {0};
 
 void string_buffer_init()
 {
-    if (strings.cursor)
-        return;
+    if (strings.cursor) return;
     strings.buffer = static_cast<char*>(::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, STRING_BUFFER_BYTES));
     strings.cursor = strings.buffer;
 }
 
-char* string_cursor() { return strings.cursor; }
+char* string_cursor()
+{
+    return strings.cursor;
+}
 
 void string_append(const char* text)
 {
-    if (!strings.cursor)
-        return;
+    if (!strings.cursor) return;
     if (!text) {
         *strings.cursor = 0;
         return;
@@ -31,8 +32,7 @@ void string_append(const char* text)
     // The last byte of the buffer is kept for the terminating NUL.
     size_t room = static_cast<size_t>(strings.buffer + STRING_BUFFER_BYTES - 1 - strings.cursor);
     size_t length = std::strlen(text);
-    if (length > room)
-        length = room;
+    if (length > room) length = room;
     std::memcpy(strings.cursor, text, length);
     strings.cursor += length;
     *strings.cursor = 0;
@@ -47,8 +47,7 @@ void string_store_built(char** variable, char* start)
     size_t length = static_cast<size_t>(strings.cursor - start);
     char* block = static_cast<char*>(::HeapAlloc(main_heap(), 0, length + 1));
     strings.cursor = start;
-    if (!block)
-        return; // the variable reads as the empty string
+    if (!block) return; // the variable reads as the empty string
     *variable = block;
     size_t text_length = strnlen(start, length);
     std::memcpy(block, start, text_length);
@@ -61,20 +60,17 @@ void string_assign(char** variable, const char* text)
         ::HeapFree(main_heap(), 0, *variable);
         *variable = nullptr;
     }
-    if (!text)
-        return;
+    if (!text) return;
     size_t size = std::strlen(text) + 1;
     char* block = static_cast<char*>(::HeapAlloc(main_heap(), 0, size));
-    if (!block)
-        return;
+    if (!block) return;
     std::memcpy(block, text, size);
     *variable = block;
 }
 
 void string_free(char* block)
 {
-    if (block)
-        ::HeapFree(main_heap(), 0, block);
+    if (block) ::HeapFree(main_heap(), 0, block);
 }
 
 // <0, 0, >0 as a sorts before, with or after b; bytes compared unsigned.
@@ -89,6 +85,15 @@ static int string_order(const char* a, const char* b)
     return int(*p) - int(*q);
 }
 
-int string_equal(const char* a, const char* b) { return string_order(a, b) == 0 ? 1 : 0; }
-int string_greater(const char* a, const char* b) { return string_order(a, b) > 0 ? 1 : 0; }
-int string_less(const char* a, const char* b) { return string_order(a, b) < 0 ? 1 : 0; }
+int string_equal(const char* a, const char* b)
+{
+    return string_order(a, b) == 0 ? 1 : 0;
+}
+int string_greater(const char* a, const char* b)
+{
+    return string_order(a, b) > 0 ? 1 : 0;
+}
+int string_less(const char* a, const char* b)
+{
+    return string_order(a, b) < 0 ? 1 : 0;
+}

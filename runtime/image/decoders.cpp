@@ -10,8 +10,7 @@ static struct DecoderRegistry {
 
 static void decode_file_close()
 {
-    if (decoders.file)
-        ::fclose(decoders.file);
+    if (decoders.file) ::fclose(decoders.file);
     decoders.file = nullptr;
 }
 
@@ -22,12 +21,10 @@ void decoders_init()
 
 bool decoder_register(const ImageDecoder* decoder)
 {
-    if (!decoder || decoders.count >= DECODER_LIMIT)
-        return false;
+    if (!decoder || decoders.count >= DECODER_LIMIT) return false;
     // A decoder listed twice would only be asked twice: keep the first place.
     for (int32_t i = 0; i < decoders.count; ++i)
-        if (decoders.table[i] == decoder)
-            return false;
+        if (decoders.table[i] == decoder) return false;
     decoders.table[decoders.count++] = decoder;
     return true;
 }
@@ -39,8 +36,7 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
     decoders.selected = nullptr;
     if (path) {
         decoders.file = ::fopen(path, "rb");
-        if (!decoders.file)
-            return 0;
+        if (!decoders.file) return 0;
         for (int32_t i = 0; i < decoders.count; ++i) {
             ::fseek(decoders.file, 0, SEEK_SET);
             if (decoders.table[i]->check(decoders.file, nullptr, path)) {
@@ -51,8 +47,7 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
         decode_file_close();
         return 0;
     }
-    if (!memory || !memory->data)
-        return 0;
+    if (!memory || !memory->data) return 0;
     for (int32_t i = 0; i < decoders.count; ++i) {
         if (decoders.table[i]->check(nullptr, memory, nullptr)) {
             decoders.selected = decoders.table[i];
@@ -62,13 +57,18 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
     return 0;
 }
 
-int32_t image_decode_width() { return decoders.selected ? decoders.selected->width() : 0; }
-int32_t image_decode_height() { return decoders.selected ? decoders.selected->height() : 0; }
+int32_t image_decode_width()
+{
+    return decoders.selected ? decoders.selected->width() : 0;
+}
+int32_t image_decode_height()
+{
+    return decoders.selected ? decoders.selected->height() : 0;
+}
 
 int image_decode_read(uint8_t* first_row, intptr_t pitch)
 {
-    if (!decoders.selected)
-        return 0;
+    if (!decoders.selected) return 0;
     // Each decoder lets go of its load here, whatever the decode did, and
     // refuses a second decode of the same load.
     int result = decoders.selected->decode(first_row, pitch);

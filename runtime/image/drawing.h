@@ -14,13 +14,13 @@ constexpr uint32_t DRAW_MODE_OUTLINE = 4;
 
 struct DrawingTarget {
     int32_t kind;
-    HWND window;          // TARGET_WINDOW only
-    HDC dc;               // every kind but TARGET_WINDOW
-    void (*release)();    // releases dc when the pass ends (kinds 2, 5, 7)
+    HWND window;       // TARGET_WINDOW only
+    HDC dc;            // every kind but TARGET_WINDOW
+    void (*release)(); // releases dc when the pass ends (kinds 2, 5, 7)
     // TARGET_SURFACE only:
     uint8_t* pixels;
     int32_t pitch;
-    int32_t width;        // carried fields; used to keep direct writes inside the surface
+    int32_t width; // carried fields; used to keep direct writes inside the surface
     int32_t height;
     int32_t bits_per_pixel;
     int32_t reserved;

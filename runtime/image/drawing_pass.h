@@ -54,4 +54,7 @@ inline uint32_t surface_pixel32(COLORREF colour)
 }
 
 // Bytes in one 24-bit row padded to four bytes, as device-independent bitmaps keep them.
-inline uint32_t dib_row_bytes24(uint32_t width) { return static_cast<uint32_t>((uint64_t{width} * 24 + 31) / 32 * 4); }
+inline uint32_t dib_row_bytes24(uint32_t width)
+{
+    return static_cast<uint32_t>((uint64_t{width} * 24 + 31) / 32 * 4);
+}

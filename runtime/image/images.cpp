@@ -25,10 +25,10 @@ constexpr int32_t IMAGE_GROWTH = 10;
 constexpr intptr_t IMAGE_NUMBER_LIMIT = 0xFFFF - IMAGE_GROWTH;
 
 static struct ImageService {
-    ImageRecord* table;    // capacity + 1 records, numbers 0..capacity
-    int32_t capacity;      // N
-    ObjectNode* dynamic;   // dynamic images, newest first
-    ImageRecord* current;  // what the last image_get or image_create designated
+    ImageRecord* table;   // capacity + 1 records, numbers 0..capacity
+    int32_t capacity;     // N
+    ObjectNode* dynamic;  // dynamic images, newest first
+    ImageRecord* current; // what the last image_get or image_create designated
 } images;
 
 void images_init()
@@ -37,13 +37,18 @@ void images_init()
     images.capacity = IMAGE_FIRST_CAPACITY;
     images.table = static_cast<ImageRecord*>(
         ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, sizeof(ImageRecord) * (IMAGE_FIRST_CAPACITY + 1)));
-    if (!images.table)
-        images.capacity = -1; // no numbers at all rather than a table that is not there
+    if (!images.table) images.capacity = -1; // no numbers at all rather than a table that is not there
 }
 
-int32_t image_table_capacity() { return images.capacity; }
+int32_t image_table_capacity()
+{
+    return images.capacity;
+}
 
-static bool image_is_number(ImageId id) { return id >= 0 && id <= images.capacity; }
+static bool image_is_number(ImageId id)
+{
+    return id >= 0 && id <= images.capacity;
+}
 
 // The one place that turns a number or identifier into a record. A value that
 // is neither a number in range nor a live dynamic identifier finds nothing and
@@ -60,16 +65,13 @@ static ImageRecord* image_find(ImageId id)
 
 static ImageRecord* image_slot(ImageId number)
 {
-    if (number == -1)
-        return static_cast<ImageRecord*>(object_alloc(&images.dynamic, object_node_size<ImageRecord>()));
-    if (number < 0 || number > IMAGE_NUMBER_LIMIT || !images.table)
-        return nullptr;
+    if (number == -1) return static_cast<ImageRecord*>(object_alloc(&images.dynamic, object_node_size<ImageRecord>()));
+    if (number < 0 || number > IMAGE_NUMBER_LIMIT || !images.table) return nullptr;
     if (number >= images.capacity) {
         int32_t capacity = static_cast<int32_t>(number) + IMAGE_GROWTH;
         void* table = ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, images.table,
                                     sizeof(ImageRecord) * (static_cast<size_t>(capacity) + 1));
-        if (!table)
-            return nullptr;
+        if (!table) return nullptr;
         images.table = static_cast<ImageRecord*>(table);
         images.capacity = capacity;
     }
@@ -79,18 +81,15 @@ static ImageRecord* image_slot(ImageId number)
 intptr_t image_create(ImageId number, int32_t width, int32_t height)
 {
     images.current = image_slot(number);
-    if (!images.current)
-        return 0;
+    if (!images.current) return 0;
     image_free(number);
 
     HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     HBITMAP bitmap = display ? ::CreateCompatibleBitmap(display, width, height) : nullptr;
     if (!bitmap) {
-        if (display)
-            ::DeleteDC(display);
+        if (display) ::DeleteDC(display);
         // An empty dynamic record would only wait for the end of the program.
-        if (number == -1)
-            object_free(&images.dynamic, images.current);
+        if (number == -1) object_free(&images.dynamic, images.current);
         images.current = nullptr;
         return 0;
     }
@@ -117,31 +116,42 @@ HGDIOBJ image_get(ImageId id)
 }
 
 // A record whose image was freed since it was designated is no current image.
-static ImageRecord* image_current() { return images.current && images.current->handle ? images.current : nullptr; }
+static ImageRecord* image_current()
+{
+    return images.current && images.current->handle ? images.current : nullptr;
+}
 
-int32_t image_width() { return image_current() ? image_current()->width : 0; }
-int32_t image_height() { return image_current() ? image_current()->height : 0; }
-int32_t image_depth() { return image_current() ? image_current()->depth : 0; }
-HGDIOBJ image_handle() { return image_current() ? image_current()->handle : nullptr; }
+int32_t image_width()
+{
+    return image_current() ? image_current()->width : 0;
+}
+int32_t image_height()
+{
+    return image_current() ? image_current()->height : 0;
+}
+int32_t image_depth()
+{
+    return image_current() ? image_current()->depth : 0;
+}
+HGDIOBJ image_handle()
+{
+    return image_current() ? image_current()->handle : nullptr;
+}
 
 void image_free(ImageId id)
 {
-    if (id == -1)
-        return;
+    if (id == -1) return;
     ImageRecord* record = image_find(id);
-    if (!record)
-        return;
+    if (!record) return;
     // A bitmap still selected in the image DC cannot be deleted: let go of it first.
-    if (image_dc_holds(record->handle))
-        image_dc_release();
+    if (image_dc_holds(record->handle)) image_dc_release();
     if (::GetObjectType(record->handle) == OBJ_BITMAP)
         ::DeleteObject(record->handle);
     else
         ::DestroyIcon(static_cast<HICON>(record->handle));
     record->handle = nullptr;
     if (!image_is_number(id)) {
-        if (images.current == record)
-            images.current = nullptr;
+        if (images.current == record) images.current = nullptr;
         object_free(&images.dynamic, record);
     }
 }
@@ -154,7 +164,6 @@ void images_free_all()
         image_free(reinterpret_cast<ImageId>(object_payload(node)));
         node = next;
     }
-    for (int32_t number = 0; number <= images.capacity; ++number)
-        image_free(number);
+    for (int32_t number = 0; number <= images.capacity; ++number) image_free(number);
     images.current = nullptr;
 }

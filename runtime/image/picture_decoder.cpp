@@ -23,12 +23,14 @@ static struct PictureDecoder {
     DWORD height_slot;
 } pictures;
 
-static IPicture* picture_loaded() { return static_cast<IPicture*>(::TlsGetValue(pictures.picture_slot)); }
+static IPicture* picture_loaded()
+{
+    return static_cast<IPicture*>(::TlsGetValue(pictures.picture_slot));
+}
 
 static void picture_release()
 {
-    if (IPicture* picture = picture_loaded())
-        picture->Release();
+    if (IPicture* picture = picture_loaded()) picture->Release();
     ::TlsSetValue(pictures.picture_slot, nullptr);
 }
 
@@ -37,8 +39,7 @@ void picture_init()
     pictures = PictureDecoder{};
     HRESULT started = ::CoInitialize(nullptr);
     pictures.com_started = SUCCEEDED(started);
-    if (started != S_OK)
-        return;
+    if (started != S_OK) return;
     pictures.ole_ready = true;
     HWND desktop = ::GetDesktopWindow();
     HDC dc = ::GetDC(desktop);
@@ -61,14 +62,11 @@ void picture_shutdown()
             picture_release();
             ::TlsFree(pictures.picture_slot);
         }
-        if (pictures.width_slot != TLS_OUT_OF_INDEXES)
-            ::TlsFree(pictures.width_slot);
-        if (pictures.height_slot != TLS_OUT_OF_INDEXES)
-            ::TlsFree(pictures.height_slot);
+        if (pictures.width_slot != TLS_OUT_OF_INDEXES) ::TlsFree(pictures.width_slot);
+        if (pictures.height_slot != TLS_OUT_OF_INDEXES) ::TlsFree(pictures.height_slot);
     }
     // Only our own CoInitialize is balanced; one that failed has nothing to undo.
-    if (pictures.com_started)
-        ::CoUninitialize();
+    if (pictures.com_started) ::CoUninitialize();
     pictures = PictureDecoder{};
 }
 
@@ -78,15 +76,13 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t
     if (path) {
         HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return nullptr;
+        if (file == INVALID_HANDLE_VALUE) return nullptr;
         DWORD size = ::GetFileSize(file, nullptr);
         HGLOBAL block = size != 0 && size != INVALID_FILE_SIZE ? ::GlobalAlloc(GMEM_MOVEABLE, size) : nullptr;
         void* bytes = block ? ::GlobalLock(block) : nullptr;
         DWORD read = 0;
         bool whole = bytes && ::ReadFile(file, bytes, size, &read, nullptr) && read == size;
-        if (bytes)
-            ::GlobalUnlock(block);
+        if (bytes) ::GlobalUnlock(block);
         ::CloseHandle(file);
         if (!whole && block) {
             ::GlobalFree(block);
@@ -96,13 +92,11 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t
         return block;
     }
     // The caller says how long the block is; nothing beyond it is read.
-    if (!memory || !memory->data || memory->size == 0 || memory->size > 0x7FFFFFFF)
-        return nullptr;
+    if (!memory || !memory->data || memory->size == 0 || memory->size > 0x7FFFFFFF) return nullptr;
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, memory->size);
     void* bytes = block ? ::GlobalLock(block) : nullptr;
     if (!bytes) {
-        if (block)
-            ::GlobalFree(block);
+        if (block) ::GlobalFree(block);
         return nullptr;
     }
     std::memcpy(bytes, memory->data, memory->size);
@@ -111,7 +105,10 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t
     return block;
 }
 
-static uint32_t read_le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+static uint32_t read_le32(const uint8_t* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
 
 // The platform's loader believes a bitmap's own header size and reads past the
 // data when it lies. A bitmap must hold its file header and an info header of
@@ -119,16 +116,14 @@ static uint32_t read_le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 
 static bool bitmap_headers_fit(HGLOBAL block, size_t size)
 {
     const auto* data = static_cast<const uint8_t*>(::GlobalLock(block));
-    if (!data)
-        return false;
+    if (!data) return false;
     bool fits = true;
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
         constexpr size_t FILE_HEADER = 14;
         static const uint32_t KNOWN_INFO_SIZES[] = {12, 16, 40, 52, 56, 64, 108, 124};
         uint32_t info_size = size >= FILE_HEADER + 4 ? read_le32(data + FILE_HEADER) : 0;
         fits = false;
-        for (uint32_t known : KNOWN_INFO_SIZES)
-            fits = fits || info_size == known;
+        for (uint32_t known : KNOWN_INFO_SIZES) fits = fits || info_size == known;
         fits = fits && FILE_HEADER + info_size <= size && read_le32(data + 10) <= size;
     }
     ::GlobalUnlock(block);
@@ -137,13 +132,11 @@ static bool bitmap_headers_fit(HGLOBAL block, size_t size)
 
 static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
 {
-    if (!pictures.ole_ready)
-        return 0;
+    if (!pictures.ole_ready) return 0;
     picture_release(); // a load checked but never decoded
     size_t size = 0;
     HGLOBAL block = picture_block(memory, path, &size);
-    if (!block)
-        return 0;
+    if (!block) return 0;
     if (!bitmap_headers_fit(block, size)) {
         ::GlobalFree(block);
         return 0;
@@ -158,8 +151,7 @@ static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
     HRESULT loaded = ::OleLoadPicture(stream, 0, TRUE, IID_IPicture, reinterpret_cast<void**>(&picture));
     stream->Release();
     if (loaded != S_OK || !picture) {
-        if (picture)
-            picture->Release();
+        if (picture) picture->Release();
         return 0;
     }
     OLE_XSIZE_HIMETRIC width = 0;
@@ -168,13 +160,15 @@ static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
     picture->get_Height(&height);
     ::TlsSetValue(pictures.picture_slot, picture);
     ::TlsSetValue(pictures.width_slot, reinterpret_cast<void*>(intptr_t{himetric_to_pixels(width, pictures.scale_x)}));
-    ::TlsSetValue(pictures.height_slot, reinterpret_cast<void*>(intptr_t{himetric_to_pixels(height, pictures.scale_y)}));
+    ::TlsSetValue(pictures.height_slot,
+                  reinterpret_cast<void*>(intptr_t{himetric_to_pixels(height, pictures.scale_y)}));
     return 1;
 }
 
 static int32_t picture_width()
 {
-    return pictures.ole_ready ? static_cast<int32_t>(reinterpret_cast<intptr_t>(::TlsGetValue(pictures.width_slot))) : 0;
+    return pictures.ole_ready ? static_cast<int32_t>(reinterpret_cast<intptr_t>(::TlsGetValue(pictures.width_slot)))
+                              : 0;
 }
 
 static int32_t picture_height()
@@ -188,14 +182,12 @@ static int32_t picture_height()
 static int picture_render(IPicture* picture, uint8_t* first_row, intptr_t pitch, int32_t width, int32_t height)
 {
     uint64_t dib_bytes = uint64_t{dib_row_bytes24(static_cast<uint32_t>(width))} * static_cast<uint32_t>(height);
-    if (dib_bytes > 0x7FFFFFFF)
-        return 0;
+    if (dib_bytes > 0x7FFFFFFF) return 0;
     HWND desktop = ::GetDesktopWindow();
     HDC screen = ::GetDC(desktop);
     HDC memory = screen ? ::CreateCompatibleDC(screen) : nullptr;
     HBITMAP bitmap = memory ? ::CreateCompatibleBitmap(screen, width, height) : nullptr;
-    if (screen)
-        ::ReleaseDC(desktop, screen);
+    if (screen) ::ReleaseDC(desktop, screen);
     auto* dib = static_cast<uint8_t*>(bitmap ? std::calloc(1, static_cast<size_t>(dib_bytes)) : nullptr);
     int rows = 0;
     if (dib) {
@@ -228,20 +220,16 @@ static int picture_render(IPicture* picture, uint8_t* first_row, intptr_t pitch,
         }
         std::free(dib);
     }
-    if (bitmap)
-        ::DeleteObject(bitmap);
-    if (memory)
-        ::DeleteDC(memory);
+    if (bitmap) ::DeleteObject(bitmap);
+    if (memory) ::DeleteDC(memory);
     return rows > 0 ? 1 : 0;
 }
 
 static int picture_decode(uint8_t* first_row, intptr_t pitch)
 {
-    if (!pictures.ole_ready)
-        return 0;
+    if (!pictures.ole_ready) return 0;
     IPicture* picture = picture_loaded();
-    if (!picture)
-        return 0;
+    if (!picture) return 0;
     int32_t width = picture_width();
     int32_t height = picture_height();
     int result = first_row && width > 0 && height > 0 ? picture_render(picture, first_row, pitch, width, height) : 0;

@@ -21,8 +21,7 @@ static struct PngReader {
 
 static void png_reader_release(void)
 {
-    if (png.read)
-        png_destroy_read_struct(&png.read, png.info ? &png.info : NULL, NULL);
+    if (png.read) png_destroy_read_struct(&png.read, png.info ? &png.info : NULL, NULL);
     png.read = NULL;
     png.info = NULL;
     png.data = NULL;
@@ -45,8 +44,7 @@ static void png_reader_warning(png_structp read, png_const_charp message)
 /* A truncated block is an error like any other, never a read past its end. */
 static void png_memory_read(png_structp read, png_bytep destination, size_t length)
 {
-    if (length > png.size - png.position)
-        png_error(read, "PNG data ends early");
+    if (length > png.size - png.position) png_error(read, "PNG data ends early");
     memcpy(destination, png.data + png.position, length);
     png.position += length;
 }
@@ -59,19 +57,15 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size)
     png_reader_release();
     png.width = png.height = 0;
     if (file) {
-        if (fread(signature, 1, sizeof(signature), file) != sizeof(signature))
-            return 0;
+        if (fread(signature, 1, sizeof(signature), file) != sizeof(signature)) return 0;
     } else {
-        if (!data || size < sizeof(signature))
-            return 0;
+        if (!data || size < sizeof(signature)) return 0;
         memcpy(signature, data, sizeof(signature));
     }
-    if (png_sig_cmp(signature, 0, sizeof(signature)) != 0)
-        return 0;
+    if (png_sig_cmp(signature, 0, sizeof(signature)) != 0) return 0;
 
     png.read = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, png_reader_error, png_reader_warning);
-    if (!png.read)
-        return 0;
+    if (!png.read) return 0;
     png.info = png_create_info_struct(png.read);
     if (!png.info) {
         png_reader_release();
@@ -101,8 +95,7 @@ int png_reader_decode(uint8_t* first_row, intptr_t pitch)
     png_uint_32 pass;
     png_uint_32 y;
 
-    if (!png.read)
-        return 0;
+    if (!png.read) return 0;
     if (!first_row) {
         png_reader_release();
         return 0;
@@ -112,20 +105,15 @@ int png_reader_decode(uint8_t* first_row, intptr_t pitch)
         return 0;
     }
     switch (png.colour_type) {
-    case PNG_COLOR_TYPE_PALETTE:
-        png_set_expand(png.read);
-        break;
+    case PNG_COLOR_TYPE_PALETTE: png_set_expand(png.read); break;
     case PNG_COLOR_TYPE_GRAY:
     case PNG_COLOR_TYPE_GRAY_ALPHA:
-        if (png.bit_depth < 8)
-            png_set_expand(png.read);
+        if (png.bit_depth < 8) png_set_expand(png.read);
         png_set_gray_to_rgb(png.read);
         break;
-    default:
-        break;
+    default: break;
     }
-    if (png.bit_depth == 16)
-        png_set_strip_16(png.read);
+    if (png.bit_depth == 16) png_set_strip_16(png.read);
     png_set_bgr(png.read);
     /* Transparency (an alpha channel, or a tRNS chunk that the expansion turns
        into one) would make 4-byte pixels: the rows hold 3. */
@@ -149,5 +137,11 @@ int png_reader_decode(uint8_t* first_row, intptr_t pitch)
     return 1;
 }
 
-int32_t png_reader_width(void) { return (int32_t)png.width; }
-int32_t png_reader_height(void) { return (int32_t)png.height; }
+int32_t png_reader_width(void)
+{
+    return (int32_t)png.width;
+}
+int32_t png_reader_height(void)
+{
+    return (int32_t)png.height;
+}

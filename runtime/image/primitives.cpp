@@ -38,8 +38,7 @@ static DrawingState* drawing_pass_dc()
 void draw_box(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     DrawingState* pass = drawing_pass_dc();
-    if (!pass)
-        return;
+    if (!pass) return;
     if (w == 1 && h == 1) {
         pixel_set(*pass, x, y, pass->colour);
         return;
@@ -50,8 +49,7 @@ void draw_box(int32_t x, int32_t y, int32_t w, int32_t h)
 void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, COLORREF colour)
 {
     DrawingState* pass = drawing_pass_dc();
-    if (!pass)
-        return;
+    if (!pass) return;
     if (w == 1 && h == 1) {
         pixel_set(*pass, x, y, colour);
         return;
@@ -68,13 +66,11 @@ void draw_box(int32_t x, int32_t y, int32_t w, int32_t h, COLORREF colour)
     }
     HBRUSH made = colour != pass->colour ? ::CreateSolidBrush(colour) : nullptr;
     HBRUSH brush = colour != pass->colour ? made : pass->brush;
-    if (!brush)
-        return; // FillRect would read a null brush as a system colour
+    if (!brush) return; // FillRect would read a null brush as a system colour
     // Left unordered on purpose: the platform then fills |w| columns ending at x.
     RECT box{x, y, coord_add(x, w), coord_add(y, h)};
     ::FillRect(pass->dc, &box, brush);
-    if (made)
-        ::DeleteObject(made);
+    if (made) ::DeleteObject(made);
 }
 
 // Direct writes land only inside the surface, whatever the coordinates.
@@ -85,13 +81,10 @@ static void surface_plot(DrawingState& pass, int32_t x, int32_t y, COLORREF colo
         surface.pixels = surface.get_pixels ? surface.get_pixels() : nullptr;
         pass.access = ACCESS_PIXELS;
     }
-    if (!surface.pixels || x < 0 || y < 0 || x >= surface.width || y >= surface.height)
-        return;
+    if (!surface.pixels || x < 0 || y < 0 || x >= surface.width || y >= surface.height) return;
     uint8_t* pixel = surface.pixels + intptr_t{y} * surface.pitch + intptr_t{x} * (surface.bits_per_pixel / 8);
     switch (surface.bits_per_pixel) {
-    case 8:
-        *pixel = static_cast<uint8_t>(colour & 0xFF);
-        break;
+    case 8: *pixel = static_cast<uint8_t>(colour & 0xFF); break;
     case 16: {
         uint16_t value = surface_pixel16(colour);
         std::memcpy(pixel, &value, sizeof(value));
@@ -108,8 +101,7 @@ static void surface_plot(DrawingState& pass, int32_t x, int32_t y, COLORREF colo
 void draw_plot(int32_t x, int32_t y, COLORREF colour)
 {
     DrawingState* pass = drawing_pass();
-    if (!pass)
-        return;
+    if (!pass) return;
     if (pass->kind == TARGET_SURFACE) {
         int32_t bits = pass->surface.bits_per_pixel;
         if (bits == 8 || bits == 16 || bits == 32) {
@@ -124,16 +116,14 @@ void draw_plot(int32_t x, int32_t y, COLORREF colour)
 void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, COLORREF colour)
 {
     DrawingState* pass = drawing_pass_dc();
-    if (!pass)
-        return;
+    if (!pass) return;
     HPEN pen = nullptr;
     HGDIOBJ replaced = nullptr;
     if (colour == CLR_INVALID || colour == pass->colour) {
         colour = pass->colour;
     } else {
         pen = ::CreatePen(PS_SOLID, 0, colour);
-        if (pen)
-            replaced = ::SelectObject(pass->dc, pen);
+        if (pen) replaced = ::SelectObject(pass->dc, pen);
     }
     POINT before{};
     ::MoveToEx(pass->dc, x1, y1, &before);
@@ -147,15 +137,20 @@ void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, COLORREF colour)
     }
 }
 
-void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2) { draw_line(x1, y1, x2, y2, CLR_INVALID); }
+void draw_line(int32_t x1, int32_t y1, int32_t x2, int32_t y2)
+{
+    draw_line(x1, y1, x2, y2, CLR_INVALID);
+}
 
-void draw_image(HGDIOBJ handle, int32_t x, int32_t y) { draw_image(handle, x, y, 0, 0); }
+void draw_image(HGDIOBJ handle, int32_t x, int32_t y)
+{
+    draw_image(handle, x, y, 0, 0);
+}
 
 void draw_image(HGDIOBJ handle, int32_t x, int32_t y, int32_t w, int32_t h)
 {
     DrawingState* pass = drawing_pass_dc();
-    if (!pass || !handle)
-        return;
+    if (!pass || !handle) return;
     if (::GetObjectType(handle) != OBJ_BITMAP) {
         ::DrawIconEx(pass->dc, x, y, static_cast<HICON>(handle), w, h, 0, nullptr, DI_NORMAL);
         return;
@@ -163,11 +158,9 @@ void draw_image(HGDIOBJ handle, int32_t x, int32_t y, int32_t w, int32_t h)
     // The bitmap of the image DC (the image of an image pass, say) cannot be
     // selected or read anywhere else: draw nothing rather than whatever the
     // memory context holds by default.
-    if (image_dc_holds(handle))
-        return;
+    if (image_dc_holds(handle)) return;
     BITMAP description{};
-    if (::GetObjectA(handle, sizeof(description), &description) != sizeof(description))
-        return;
+    if (::GetObjectA(handle, sizeof(description), &description) != sizeof(description)) return;
     DWORD rop = (pass->mode & DRAW_MODE_INVERT) ? ROP_NOTSRCERASE : SRCCOPY;
     bool stretched = w != 0 && h != 0;
     int32_t width = stretched ? w : description.bmWidth;
@@ -175,8 +168,7 @@ void draw_image(HGDIOBJ handle, int32_t x, int32_t y, int32_t w, int32_t h)
 
     if (pass->kind == TARGET_DIB_DEVICE) {
         HGLOBAL dib = dib_capture(static_cast<HBITMAP>(handle), nullptr);
-        if (!dib)
-            return;
+        if (!dib) return;
         auto* info = static_cast<BITMAPINFO*>(::GlobalLock(dib));
         ::SetStretchBltMode(pass->dc, COLORONCOLOR);
         ::StretchDIBits(pass->dc, x, y, width, height, 0, 0, description.bmWidth, description.bmHeight,
@@ -187,8 +179,7 @@ void draw_image(HGDIOBJ handle, int32_t x, int32_t y, int32_t w, int32_t h)
     }
 
     HDC memory = ::CreateCompatibleDC(pass->dc);
-    if (!memory)
-        return;
+    if (!memory) return;
     HGDIOBJ replaced = ::SelectObject(memory, handle);
     if (replaced) {
         if (width == description.bmWidth && height == description.bmHeight) {
@@ -205,8 +196,7 @@ void draw_image(HGDIOBJ handle, int32_t x, int32_t y, int32_t w, int32_t h)
 void drawing_mode(uint32_t flags)
 {
     DrawingState* pass = drawing_pass_dc();
-    if (!pass)
-        return;
+    if (!pass) return;
     pass->mode = flags;
     ::SetROP2(pass->dc, (flags & DRAW_MODE_INVERT) ? R2_NOT : R2_COPYPEN);
     ::SelectObject(pass->dc, (flags & DRAW_MODE_OUTLINE) ? ::GetStockObject(NULL_BRUSH) : pass->brush);
@@ -216,21 +206,16 @@ void drawing_mode(uint32_t flags)
 HGLOBAL dib_capture(HBITMAP bitmap, HPALETTE palette)
 {
     BITMAP description{};
-    if (!bitmap || ::GetObjectA(bitmap, sizeof(description), &description) != sizeof(description))
-        return nullptr;
-    if (image_dc_holds(bitmap))
-        return nullptr; // a selected bitmap must not be read
+    if (!bitmap || ::GetObjectA(bitmap, sizeof(description), &description) != sizeof(description)) return nullptr;
+    if (image_dc_holds(bitmap)) return nullptr; // a selected bitmap must not be read
 
-    if (description.bmWidth <= 0 || description.bmHeight <= 0)
-        return nullptr;
+    if (description.bmWidth <= 0 || description.bmHeight <= 0) return nullptr;
     uint64_t pixel_bytes = uint64_t{dib_row_bytes24(static_cast<uint32_t>(description.bmWidth))} *
                            static_cast<uint32_t>(description.bmHeight);
-    if (pixel_bytes > UINT32_MAX - sizeof(BITMAPINFOHEADER))
-        return nullptr;
+    if (pixel_bytes > UINT32_MAX - sizeof(BITMAPINFOHEADER)) return nullptr;
     SIZE_T block_bytes = sizeof(BITMAPINFOHEADER) + static_cast<SIZE_T>(pixel_bytes);
     HGLOBAL block = ::GlobalAlloc(GMEM_FIXED, block_bytes);
-    if (!block)
-        return nullptr;
+    if (!block) return nullptr;
     std::memset(block, 0, block_bytes);
     auto* header = static_cast<BITMAPINFOHEADER*>(block);
     header->biSize = sizeof(BITMAPINFOHEADER);
@@ -250,10 +235,8 @@ HGLOBAL dib_capture(HBITMAP bitmap, HPALETTE palette)
                                     reinterpret_cast<uint8_t*>(block) + sizeof(BITMAPINFOHEADER),
                                     reinterpret_cast<BITMAPINFO*>(header), DIB_RGB_COLORS)
                       : 0;
-    if (palette && screen)
-        ::SelectPalette(screen, previous, TRUE);
-    if (screen)
-        ::ReleaseDC(nullptr, screen);
+    if (palette && screen) ::SelectPalette(screen, previous, TRUE);
+    if (screen) ::ReleaseDC(nullptr, screen);
     if (rows <= 0) {
         ::GlobalFree(block);
         return nullptr;

@@ -12,8 +12,7 @@ IDirectDraw2* directdraw_load()
             IDirectDraw* first = nullptr;
             if (create && SUCCEEDED(create(nullptr, &first, nullptr)) && first) {
                 void* second = nullptr;
-                if (FAILED(first->QueryInterface(IID_IDirectDraw2, &second)))
-                    second = nullptr;
+                if (FAILED(first->QueryInterface(IID_IDirectDraw2, &second))) second = nullptr;
                 multimedia.directdraw = static_cast<IDirectDraw2*>(second);
                 first->Release();
             }

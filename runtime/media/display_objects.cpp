@@ -13,25 +13,21 @@ DisplayObject* display_objects_create()
 
 DisplayObject* display_object_find(intptr_t id)
 {
-    if (id >= 0 && id < multimedia.display_object_capacity)
-        return &multimedia.display_objects[id];
+    if (id >= 0 && id < multimedia.display_object_capacity) return &multimedia.display_objects[id];
     auto* payload = reinterpret_cast<DisplayObject*>(id);
-    if (object_in_list(multimedia.display_object_list, payload))
-        return payload;
+    if (object_in_list(multimedia.display_object_list, payload)) return payload;
     return nullptr;
 }
 
 void display_object_free(intptr_t id)
 {
     DisplayObject* slot = display_object_find(id);
-    if (!slot || !slot->object)
-        return;
+    if (!slot || !slot->object) return;
     if (slot->kind == OBJECT_KIND_MEMORY)
         ::HeapFree(main_heap(), 0, slot->object);
     else
         static_cast<IUnknown*>(slot->object)->Release();
-    if (slot->extra)
-        ::HeapFree(main_heap(), 0, slot->extra);
+    if (slot->extra) ::HeapFree(main_heap(), 0, slot->extra);
 
     if (id >= 0 && id < multimedia.display_object_capacity) {
         slot->object = nullptr;
@@ -49,6 +45,5 @@ void display_objects_free_all()
         display_object_free(reinterpret_cast<intptr_t>(object_payload(node)));
         node = next;
     }
-    for (int32_t number = 0; number < multimedia.display_object_capacity; ++number)
-        display_object_free(number);
+    for (int32_t number = 0; number < multimedia.display_object_capacity; ++number) display_object_free(number);
 }

@@ -8,8 +8,7 @@ IDirectInputA* directinput_load()
 {
     if (!multimedia.directinput) {
         // One reference to the library is enough, however often creation fails.
-        if (!multimedia.directinput_library)
-            multimedia.directinput_library = system_library_load("DINPUT.DLL");
+        if (!multimedia.directinput_library) multimedia.directinput_library = system_library_load("DINPUT.DLL");
         if (multimedia.directinput_library) {
             auto create = reinterpret_cast<DirectInputCreateFunction>(
                 reinterpret_cast<void*>(::GetProcAddress(multimedia.directinput_library, "DirectInputCreateA")));
@@ -43,8 +42,7 @@ void keyboard_data_format_fill(DIDATAFORMAT* format, DIOBJECTDATAFORMAT* table)
 
 int keyboard_init()
 {
-    if (!directinput_load())
-        return 0;
+    if (!directinput_load()) return 0;
     if (multimedia.directinput->CreateDevice(GUID_SysKeyboard, &multimedia.keyboard, nullptr) != DI_OK) {
         multimedia.keyboard = nullptr;
         return 0;
@@ -52,13 +50,11 @@ int keyboard_init()
 
     multimedia.keyboard_format_table =
         static_cast<DIOBJECTDATAFORMAT*>(::HeapAlloc(main_heap(), 0, KEYBOARD_KEYS * sizeof(DIOBJECTDATAFORMAT)));
-    if (!multimedia.keyboard_format_table)
-        return 0;
+    if (!multimedia.keyboard_format_table) return 0;
     keyboard_format_fill(multimedia.keyboard_format_table, &GUID_Key);
     keyboard_data_format_fill(&multimedia.keyboard_data_format, multimedia.keyboard_format_table);
 
-    if (multimedia.keyboard->SetDataFormat(&multimedia.keyboard_data_format) != DI_OK)
-        return 0;
+    if (multimedia.keyboard->SetDataFormat(&multimedia.keyboard_data_format) != DI_OK) return 0;
     multimedia.keyboard_state = 1;
     return 1;
 }

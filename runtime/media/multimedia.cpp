@@ -13,8 +13,7 @@ int32_t alpha_entry(int i, int j)
 void alpha_table_build(int32_t* table)
 {
     for (int i = 0; i < ALPHA_SIZE; ++i)
-        for (int j = 0; j < ALPHA_SIZE; ++j)
-            table[i * ALPHA_SIZE + j] = alpha_entry(i, j);
+        for (int j = 0; j < ALPHA_SIZE; ++j) table[i * ALPHA_SIZE + j] = alpha_entry(i, j);
 }
 
 DisplayObject* multimedia_init()
@@ -28,27 +27,24 @@ DisplayObject* multimedia_init()
     alpha_table_build(multimedia.alpha_table);
     display_objects_create();
 
-    if (!base_window_create())
-        return nullptr;
-    if (!keyboard_init())
-        return nullptr;
+    if (!base_window_create()) return nullptr;
+    if (!keyboard_init()) return nullptr;
     multimedia.initialised = true;
 
-    if (!directdraw_load())
-        return nullptr;
+    if (!directdraw_load()) return nullptr;
     multimedia.recorded_base_window = multimedia.display_window;
     return multimedia.display_objects;
 }
 
 void multimedia_shutdown()
 {
-    if (!multimedia.initialised)
-        return;
+    if (!multimedia.initialised) return;
     display_close();
     directdraw_unload();
 }
 
-template <typename T> static void interface_release(T*& object)
+template <typename T>
+static void interface_release(T*& object)
 {
     if (object) {
         object->Release();
@@ -59,16 +55,11 @@ template <typename T> static void interface_release(T*& object)
 void display_close()
 {
     display_objects_free_all();
-    if (multimedia.directdraw)
-        multimedia.directdraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    for (IDirectDrawSurface*& surface : multimedia.display_surfaces)
-        interface_release(surface);
-    for (IUnknown*& object : multimedia.display_interfaces)
-        interface_release(object);
+    if (multimedia.directdraw) multimedia.directdraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    for (IDirectDrawSurface*& surface : multimedia.display_surfaces) interface_release(surface);
+    for (IUnknown*& object : multimedia.display_interfaces) interface_release(object);
 
-    if (multimedia.display_window)
-        ::ShowCursor(TRUE);
+    if (multimedia.display_window) ::ShowCursor(TRUE);
     multimedia.display_window = multimedia.recorded_base_window;
-    if (multimedia.display_window)
-        ::ShowWindow(multimedia.display_window, SW_HIDE);
+    if (multimedia.display_window) ::ShowWindow(multimedia.display_window, SW_HIDE);
 }

@@ -20,11 +20,11 @@ constexpr int KEYBOARD_KEYS = 256;
 // One slot of the display object table. The reserved fields belong to the
 // display operations that build on the base.
 struct DisplayObject {
-    void* object;    // a COM interface, or a main-heap block for OBJECT_KIND_MEMORY; null: free
+    void* object; // a COM interface, or a main-heap block for OBJECT_KIND_MEMORY; null: free
     uint32_t reserved_a;
     int16_t kind;
     uint16_t reserved_b;
-    void* extra;     // a main-heap block the object owns, or null
+    void* extra; // a main-heap block the object owns, or null
     uint64_t reserved_c;
 };
 
@@ -37,10 +37,10 @@ static_assert(sizeof(DDSURFACEDESC) == 108, "surface descriptions are 108 bytes"
 #endif
 
 struct MultimediaState {
-    bool initialised;           // multimedia_shutdown acts only when set
-    int base_window_created;    // 1 once the base window exists
+    bool initialised;        // multimedia_shutdown acts only when set
+    int base_window_created; // 1 once the base window exists
     HWND display_window;
-    HWND recorded_base_window;  // what display_close restores; set once DirectDraw is loaded
+    HWND recorded_base_window; // what display_close restores; set once DirectDraw is loaded
 
     IDirectDraw2* directdraw;
     HMODULE directdraw_library;

@@ -4,9 +4,15 @@
 #include <commctrl.h>
 #include <cstring>
 
-static EventState& events() { return window_runtime.events; }
+static EventState& events()
+{
+    return window_runtime.events;
+}
 
-static bool key_down(int key) { return (::GetKeyState(key) & 0x80) != 0; }
+static bool key_down(int key)
+{
+    return (::GetKeyState(key) & 0x80) != 0;
+}
 
 static bool class_name_starts(const char* name, const char* prefix)
 {
@@ -25,8 +31,7 @@ static const char* event_class_name(HWND hwnd)
 HWND top_level_ancestor(HWND hwnd)
 {
     HWND last = hwnd;
-    for (HWND parent = ::GetParent(hwnd); parent; parent = ::GetParent(parent))
-        last = parent;
+    for (HWND parent = ::GetParent(hwnd); parent; parent = ::GetParent(parent)) last = parent;
     return last;
 }
 
@@ -36,20 +41,16 @@ HACCEL window_accelerator_find(HWND hwnd)
     if (key_down(VK_TAB) && !key_down(VK_CONTROL) && !key_down(VK_SHIFT) && !key_down(VK_MENU)) {
         char name[5] = {};
         ::GetClassNameA(::GetFocus(), name, sizeof name);
-        if (class_name_starts(name, "Rich"))
-            return nullptr;
+        if (class_name_starts(name, "Rich")) return nullptr;
     }
     // A free table record has a null handle: no active window must not match it.
-    if (!hwnd)
-        return nullptr;
+    if (!hwnd) return nullptr;
     for (ObjectNode* node = window_runtime.dynamic_windows; node; node = node->next) {
         auto* record = static_cast<WindowRecord*>(object_payload(node));
-        if (record->handle == hwnd)
-            return record->accelerator_table;
+        if (record->handle == hwnd) return record->accelerator_table;
     }
     for (uint32_t number = 0; number < window_runtime.capacity && window_runtime.table; ++number)
-        if (window_runtime.table[number].handle == hwnd)
-            return window_runtime.table[number].accelerator_table;
+        if (window_runtime.table[number].handle == hwnd) return window_runtime.table[number].accelerator_table;
     return nullptr;
 }
 
@@ -84,12 +85,30 @@ int32_t window_event()
     return code;
 }
 
-HWND window_event_window() { return events().event_window; }
-int32_t window_event_item() { return events().event_item; }
-int32_t window_event_type() { return events().event_type; }
-WPARAM window_event_wparam() { return events().wparam; }
-LPARAM window_event_lparam() { return events().lparam; }
-void window_callback_set(WindowCallback callback) { events().callback = callback; }
+HWND window_event_window()
+{
+    return events().event_window;
+}
+int32_t window_event_item()
+{
+    return events().event_item;
+}
+int32_t window_event_type()
+{
+    return events().event_type;
+}
+WPARAM window_event_wparam()
+{
+    return events().wparam;
+}
+LPARAM window_event_lparam()
+{
+    return events().lparam;
+}
+void window_callback_set(WindowCallback callback)
+{
+    events().callback = callback;
+}
 
 static void control_event(int32_t item)
 {
@@ -194,13 +213,11 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
     // A message live sizing consumed goes no further: the Size command in
     // particular would otherwise start the system's own modal sizing loop,
     // which takes the keys and stops the caller's polling until it ends.
-    if (live_sizing_filter(hwnd, message, wparam, lparam) == 0)
-        return 0;
+    if (live_sizing_filter(hwnd, message, wparam, lparam) == 0) return 0;
 
     if (e.callback) {
         LRESULT result = e.callback(hwnd, message, wparam, lparam);
-        if (result != CALLBACK_DEFAULT)
-            return result;
+        if (result != CALLBACK_DEFAULT) return result;
     }
 
     switch (message) {
@@ -209,32 +226,23 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
         e.event_item = static_cast<int32_t>(wparam);
         e.event_type = static_cast<int32_t>(lparam);
         return 0;
-    case WM_NOTIFY:
-        handle_notify(reinterpret_cast<const NMHDR*>(lparam));
-        return 0;
+    case WM_NOTIFY: handle_notify(reinterpret_cast<const NMHDR*>(lparam)); return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:
         control_event(static_cast<int32_t>(::GetWindowLongA(reinterpret_cast<HWND>(lparam), GWL_ID)));
         return 0;
-    case WM_COMMAND:
-        handle_command(wparam, lparam);
-        return 0;
-    case MSG_TRAY_EVENT:
-        handle_tray_event(wparam, lparam);
-        return 0;
+    case WM_COMMAND: handle_command(wparam, lparam); return 0;
+    case MSG_TRAY_EVENT: handle_tray_event(wparam, lparam); return 0;
     case MSG_TRAY_CALLBACK:
         // Back through the queue, so the click reaches window_event.
         ::PostMessageA(hwnd, MSG_TRAY_EVENT, wparam, lparam);
         return 0;
-    case WM_MOVE:
-        e.current_event = EVENT_MOVE;
-        return 0;
+    case WM_MOVE: e.current_event = EVENT_MOVE; return 0;
     case WM_CLOSE:
         e.current_event = EVENT_CLOSE; // the application decides; the window stays
         return 0;
     case WM_SIZE:
-        if (wparam == SIZE_MINIMIZED)
-            return NOT_HANDLED;
+        if (wparam == SIZE_MINIMIZED) return NOT_HANDLED;
         e.pending_event = EVENT_SIZE;
         e.pending_window = hwnd;
         return 0;
@@ -244,15 +252,13 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
             e.pending_window = hwnd;
         }
         return 1;
-    default:
-        return NOT_HANDLED;
+    default: return NOT_HANDLED;
     }
 }
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
     LRESULT result = window_message_handler(hwnd, message, wparam, lparam);
-    if (result == NOT_HANDLED)
-        return ::DefWindowProcA(hwnd, message, wparam, lparam);
+    if (result == NOT_HANDLED) return ::DefWindowProcA(hwnd, message, wparam, lparam);
     return result;
 }

@@ -28,8 +28,7 @@ static HWND focus_start(HWND active)
 static BOOL CALLBACK focus_next_visit(HWND hwnd, LPARAM data)
 {
     auto* walk = reinterpret_cast<FocusWalk*>(data);
-    if (!focus_eligible(hwnd))
-        return TRUE;
+    if (!focus_eligible(hwnd)) return TRUE;
     if (walk->passed) {
         ::SetFocus(hwnd);
         walk->passed = false;
@@ -39,16 +38,14 @@ static BOOL CALLBACK focus_next_visit(HWND hwnd, LPARAM data)
         ::SetFocus(hwnd);
         return FALSE;
     }
-    if (hwnd == walk->start)
-        walk->passed = true;
+    if (hwnd == walk->start) walk->passed = true;
     return TRUE;
 }
 
 static BOOL CALLBACK focus_previous_visit(HWND hwnd, LPARAM data)
 {
     auto* walk = reinterpret_cast<FocusWalk*>(data);
-    if (!focus_eligible(hwnd))
-        return TRUE;
+    if (!focus_eligible(hwnd)) return TRUE;
     if (hwnd == walk->start && walk->previous) {
         ::SetFocus(walk->previous);
         walk->done = true;
@@ -62,8 +59,7 @@ void focus_next_control()
 {
     // With no active window the enumeration would walk the top-level windows.
     HWND active = ::GetActiveWindow();
-    if (!active)
-        return;
+    if (!active) return;
     FocusWalk walk{focus_start(active), false, nullptr, false};
     ::EnumChildWindows(active, focus_next_visit, reinterpret_cast<LPARAM>(&walk));
     if (walk.passed) // start was the last eligible control: wrap to the first
@@ -73,17 +69,18 @@ void focus_next_control()
 void focus_previous_control()
 {
     HWND active = ::GetActiveWindow();
-    if (!active)
-        return;
+    if (!active) return;
     FocusWalk walk{focus_start(active), false, nullptr, false};
     ::EnumChildWindows(active, focus_previous_visit, reinterpret_cast<LPARAM>(&walk));
     // The last eligible control: the wrap-around from the first, and the target
     // when no eligible control had the focus.
-    if (!walk.done && walk.previous)
-        ::SetFocus(walk.previous);
+    if (!walk.done && walk.previous) ::SetFocus(walk.previous);
 }
 
-const SizingState& sizing_state() { return sizing; }
+const SizingState& sizing_state()
+{
+    return sizing;
+}
 
 void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
 {
@@ -136,8 +133,8 @@ void sizing_apply_rect(HWND hwnd, const RECT& rect)
 void sizing_set_cursor(int32_t cursor_id, int32_t x, int32_t y)
 {
     ::SetCursorPos(x, y);
-    ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, MAKEINTRESOURCEA(cursor_id), IMAGE_CURSOR, 0, 0,
-                                                  LR_SHARED | LR_DEFAULTSIZE)));
+    ::SetCursor(static_cast<HCURSOR>(
+        ::LoadImageA(nullptr, MAKEINTRESOURCEA(cursor_id), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
 }
 
 static void sizing_resize(HWND hwnd)
@@ -170,23 +167,21 @@ static void sizing_limits(HWND hwnd)
 static LRESULT sizing_begin(HWND hwnd, WPARAM wparam)
 {
     BOOL full_drag = FALSE;
-    if (!::SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full_drag, 0) || !full_drag)
-        return NOT_HANDLED;
+    if (!::SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full_drag, 0) || !full_drag) return NOT_HANDLED;
     sizing.active = true;
     sizing.window = hwnd;
     sizing.edge = static_cast<int32_t>(wparam & 0xF);
     ::GetWindowRect(hwnd, &sizing.starting_rect);
     sizing.current_rect = sizing.starting_rect;
     sizing_limits(hwnd);
-    if (::GetKeyState(VK_LBUTTON) == 0)
-        ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    if (::GetKeyState(VK_LBUTTON) == 0) ::SendMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::SetCapture(hwnd);
     ::PostMessageA(hwnd, WM_ENTERSIZEMOVE, 0, 0);
     sizing.restore_cursor = sizing.edge == 0;
     if (sizing.restore_cursor) {
         ::GetCursorPos(&sizing.saved_cursor);
-        ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, MAKEINTRESOURCEA(32646), IMAGE_CURSOR, 0, 0,
-                                                      LR_SHARED | LR_DEFAULTSIZE)));
+        ::SetCursor(static_cast<HCURSOR>(
+            ::LoadImageA(nullptr, MAKEINTRESOURCEA(32646), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
     }
     return 0;
 }
@@ -196,13 +191,10 @@ static void sizing_finish(bool restore_rect, bool release)
     // Inactive first: releasing the capture and moving the window send
     // messages that come back through the filter.
     sizing.active = false;
-    if (release)
-        ::ReleaseCapture();
-    if (restore_rect)
-        sizing_apply_rect(sizing.window, sizing.starting_rect);
+    if (release) ::ReleaseCapture();
+    if (restore_rect) sizing_apply_rect(sizing.window, sizing.starting_rect);
     ::PostMessageA(sizing.window, WM_EXITSIZEMOVE, 0, 0);
-    if (sizing.restore_cursor)
-        ::SetCursorPos(sizing.saved_cursor.x, sizing.saved_cursor.y);
+    if (sizing.restore_cursor) ::SetCursorPos(sizing.saved_cursor.x, sizing.saved_cursor.y);
 }
 
 // An arrow key first picks an edge (or turns an edge into a corner) and puts
@@ -215,39 +207,65 @@ static void sizing_arrow(WPARAM key)
     int32_t& edge = sizing.edge;
     switch (key) {
     case VK_LEFT:
-        if (edge == 0) { edge = WMSZ_LEFT; sizing_set_cursor(32644, r.left, pt.y); }
-        else if (edge == WMSZ_TOP) { edge = WMSZ_TOPLEFT; sizing_set_cursor(32642, r.left + 2, r.top + 2); }
-        else if (edge == WMSZ_BOTTOM) { edge = WMSZ_BOTTOMLEFT; sizing_set_cursor(32643, r.left, r.bottom - 2); }
-        else sizing_step(sizing.window, pt.x - 10, pt.y);
+        if (edge == 0) {
+            edge = WMSZ_LEFT;
+            sizing_set_cursor(32644, r.left, pt.y);
+        } else if (edge == WMSZ_TOP) {
+            edge = WMSZ_TOPLEFT;
+            sizing_set_cursor(32642, r.left + 2, r.top + 2);
+        } else if (edge == WMSZ_BOTTOM) {
+            edge = WMSZ_BOTTOMLEFT;
+            sizing_set_cursor(32643, r.left, r.bottom - 2);
+        } else
+            sizing_step(sizing.window, pt.x - 10, pt.y);
         break;
     case VK_RIGHT:
-        if (edge == 0) { edge = WMSZ_RIGHT; sizing_set_cursor(32644, r.right - 2, pt.y); }
-        else if (edge == WMSZ_TOP) { edge = WMSZ_TOPRIGHT; sizing_set_cursor(32643, r.right - 2, r.top); }
-        else if (edge == WMSZ_BOTTOM) { edge = WMSZ_BOTTOMRIGHT; sizing_set_cursor(32642, r.right - 2, r.bottom - 2); }
-        else sizing_step(sizing.window, pt.x + 10, pt.y);
+        if (edge == 0) {
+            edge = WMSZ_RIGHT;
+            sizing_set_cursor(32644, r.right - 2, pt.y);
+        } else if (edge == WMSZ_TOP) {
+            edge = WMSZ_TOPRIGHT;
+            sizing_set_cursor(32643, r.right - 2, r.top);
+        } else if (edge == WMSZ_BOTTOM) {
+            edge = WMSZ_BOTTOMRIGHT;
+            sizing_set_cursor(32642, r.right - 2, r.bottom - 2);
+        } else
+            sizing_step(sizing.window, pt.x + 10, pt.y);
         break;
     case VK_UP:
-        if (edge == 0) { edge = WMSZ_TOP; sizing_set_cursor(32645, pt.x, r.top); }
-        else if (edge == WMSZ_RIGHT) { edge = WMSZ_TOPRIGHT; sizing_set_cursor(32643, r.right - 2, r.top); }
-        else if (edge == WMSZ_LEFT) { edge = WMSZ_TOPLEFT; sizing_set_cursor(32642, r.left + 2, r.top + 2); }
-        else sizing_step(sizing.window, pt.x, pt.y - 10);
+        if (edge == 0) {
+            edge = WMSZ_TOP;
+            sizing_set_cursor(32645, pt.x, r.top);
+        } else if (edge == WMSZ_RIGHT) {
+            edge = WMSZ_TOPRIGHT;
+            sizing_set_cursor(32643, r.right - 2, r.top);
+        } else if (edge == WMSZ_LEFT) {
+            edge = WMSZ_TOPLEFT;
+            sizing_set_cursor(32642, r.left + 2, r.top + 2);
+        } else
+            sizing_step(sizing.window, pt.x, pt.y - 10);
         break;
     case VK_DOWN:
-        if (edge == 0) { edge = WMSZ_BOTTOM; sizing_set_cursor(32645, pt.x, r.bottom - 2); }
-        else if (edge == WMSZ_RIGHT) { edge = WMSZ_BOTTOMRIGHT; sizing_set_cursor(32642, r.right - 2, r.bottom - 2); }
-        else if (edge == WMSZ_LEFT) { edge = WMSZ_BOTTOMLEFT; sizing_set_cursor(32643, r.left, r.bottom - 2); }
-        else sizing_step(sizing.window, pt.x, pt.y + 10);
+        if (edge == 0) {
+            edge = WMSZ_BOTTOM;
+            sizing_set_cursor(32645, pt.x, r.bottom - 2);
+        } else if (edge == WMSZ_RIGHT) {
+            edge = WMSZ_BOTTOMRIGHT;
+            sizing_set_cursor(32642, r.right - 2, r.bottom - 2);
+        } else if (edge == WMSZ_LEFT) {
+            edge = WMSZ_BOTTOMLEFT;
+            sizing_set_cursor(32643, r.left, r.bottom - 2);
+        } else
+            sizing_step(sizing.window, pt.x, pt.y + 10);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
 LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (!sizing.active) {
-        if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_SIZE)
-            return sizing_begin(hwnd, wparam);
+        if (message == WM_SYSCOMMAND && (wparam & 0xFFF0) == SC_SIZE) return sizing_begin(hwnd, wparam);
         return NOT_HANDLED;
     }
     switch (message) {
@@ -259,9 +277,7 @@ LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         sizing_resize(sizing.window);
         return 0;
     }
-    case WM_LBUTTONUP:
-        sizing_finish(false, true);
-        return 0;
+    case WM_LBUTTONUP: sizing_finish(false, true); return 0;
     case WM_CAPTURECHANGED:
         // Another window took the mouse: end here, keeping the size reached,
         // rather than go on sizing without the capture.
@@ -279,10 +295,8 @@ LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             sizing_finish(true, true);
             return 0;
         }
-        if (wparam == VK_LEFT || wparam == VK_RIGHT || wparam == VK_UP || wparam == VK_DOWN)
-            sizing_arrow(wparam);
+        if (wparam == VK_LEFT || wparam == VK_RIGHT || wparam == VK_UP || wparam == VK_DOWN) sizing_arrow(wparam);
         return NOT_HANDLED;
-    default:
-        return NOT_HANDLED;
+    default: return NOT_HANDLED;
     }
 }

@@ -21,29 +21,34 @@ static struct MessageBoxState {
     SRWLOCK lock;         // zero is the unlocked state: usable before any start-up
 } message_boxes;
 
-void common_controls_init() { ::InitCommonControls(); }
+void common_controls_init()
+{
+    ::InitCommonControls();
+}
 
 static BOOL CALLBACK modal_disable_visit(HWND hwnd, LPARAM)
 {
     const DWORD thread = ::GetCurrentThreadId();
-    if (::GetWindowThreadProcessId(hwnd, nullptr) != thread || !::IsWindowVisible(hwnd) ||
-        !::IsWindowEnabled(hwnd) || hwnd == ::GetForegroundWindow())
+    if (::GetWindowThreadProcessId(hwnd, nullptr) != thread || !::IsWindowVisible(hwnd) || !::IsWindowEnabled(hwnd) ||
+        hwnd == ::GetForegroundWindow())
         return TRUE;
     // Only a window that has its record is disabled, so none stays disabled for good.
     ::AcquireSRWLockExclusive(&message_boxes.lock);
-    auto* record = static_cast<DisabledWindow*>(
-        object_alloc(&message_boxes.disabled, object_node_size<DisabledWindow>()));
+    auto* record =
+        static_cast<DisabledWindow*>(object_alloc(&message_boxes.disabled, object_node_size<DisabledWindow>()));
     if (record) {
         record->thread = thread;
         record->window = hwnd;
     }
     ::ReleaseSRWLockExclusive(&message_boxes.lock);
-    if (record)
-        ::EnableWindow(hwnd, FALSE);
+    if (record) ::EnableWindow(hwnd, FALSE);
     return TRUE;
 }
 
-void modal_disable_windows() { ::EnumWindows(modal_disable_visit, 0); }
+void modal_disable_windows()
+{
+    ::EnumWindows(modal_disable_visit, 0);
+}
 
 HWND foreground_owner()
 {
@@ -51,8 +56,7 @@ HWND foreground_owner()
     DWORD process = 0;
     if (window) {
         ::GetWindowThreadProcessId(window, &process);
-        if (process != ::GetCurrentProcessId())
-            window = nullptr;
+        if (process != ::GetCurrentProcessId()) window = nullptr;
     }
     return window;
 }
@@ -92,4 +96,7 @@ int32_t message_box_flags(const char* title, const char* text, uint32_t flags)
     return result;
 }
 
-int32_t message_box(const char* title, const char* text) { return message_box_flags(title, text, 0); }
+int32_t message_box(const char* title, const char* text)
+{
+    return message_box_flags(title, text, 0);
+}

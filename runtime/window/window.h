@@ -43,8 +43,8 @@ void windows_init();
 // failure. Negative numbers other than -1 are refused.
 intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
                      const char* title);
-intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height,
-                              uint32_t flags, const char* title, HWND parent);
+intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
+                              const char* title, HWND parent);
 void window_close(WindowId number);
 void windows_close_all();
 // The handle of the window that the last successful window_open created.

@@ -41,8 +41,8 @@ struct EventState {
 };
 
 struct WindowRuntime {
-    WindowRecord* table;   // capacity + 2 records on the main heap
-    uint32_t capacity;     // numbers below it fit without growing the table
+    WindowRecord* table; // capacity + 2 records on the main heap
+    uint32_t capacity;   // numbers below it fit without growing the table
     ObjectNode* dynamic_windows;
     WNDCLASSA template_class;
     char class_name[CLASS_NAME_BYTES];
@@ -84,7 +84,7 @@ void focus_previous_control();
 
 struct SizingState {
     bool active;
-    HWND window; // the window being sized
+    HWND window;  // the window being sized
     int32_t edge; // WMSZ_ value, 0 until a key picks one
     RECT starting_rect;
     RECT current_rect;

@@ -12,8 +12,7 @@ static const char CLASS_NAME_PREFIX[] = "WindowClass_";
 
 void window_class_format(char* buffer, size_t size, intptr_t number)
 {
-    if (size == 0)
-        return;
+    if (size == 0) return;
     char digits[24];
     size_t count = 0;
     // Negate in unsigned arithmetic so the most negative value is safe.
@@ -22,14 +21,11 @@ void window_class_format(char* buffer, size_t size, intptr_t number)
         digits[count++] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (number < 0)
-        digits[count++] = '-';
+    if (number < 0) digits[count++] = '-';
 
     size_t at = 0;
-    for (const char* p = CLASS_NAME_PREFIX; *p && at + 1 < size; ++p)
-        buffer[at++] = *p;
-    while (count > 0 && at + 1 < size)
-        buffer[at++] = digits[--count];
+    for (const char* p = CLASS_NAME_PREFIX; *p && at + 1 < size; ++p) buffer[at++] = *p;
+    while (count > 0 && at + 1 < size) buffer[at++] = digits[--count];
     buffer[at] = '\0';
 }
 
@@ -49,8 +45,7 @@ WindowStyle window_style_decode(uint32_t flags)
         flags &= ~WINDOW_CENTRE_ACTIVE;
         result.placement = Placement::centre_active;
     }
-    if (flags == 0 || flags == WINDOW_INVISIBLE)
-        flags |= WS_CAPTION;
+    if (flags == 0 || flags == WINDOW_INVISIBLE) flags |= WS_CAPTION;
     if (flags & WINDOW_INVISIBLE) {
         flags &= ~WINDOW_INVISIBLE; // hidden, and so never maximised
     } else {
@@ -74,10 +69,8 @@ POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active)
     POINT at;
     at.x = active.left - (width >> 1) + ((active.right - active.left) >> 1);
     at.y = active.top - (height >> 1) + ((active.bottom - active.top) >> 1);
-    if (at.x < 0)
-        at.x = 0;
-    if (at.y < 0)
-        at.y = 0;
+    if (at.x < 0) at.x = 0;
+    if (at.y < 0) at.y = 0;
     return at;
 }
 
@@ -87,8 +80,7 @@ void windows_init()
     window_runtime.capacity = INITIAL_WINDOW_CAPACITY;
     window_runtime.table = static_cast<WindowRecord*>(
         ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, (INITIAL_WINDOW_CAPACITY + 2) * sizeof(WindowRecord)));
-    if (!window_runtime.table)
-        window_runtime.capacity = 0; // every fixed number then has to grow the table first
+    if (!window_runtime.table) window_runtime.capacity = 0; // every fixed number then has to grow the table first
 
     WNDCLASSA& c = window_runtime.template_class;
     c.style = CS_DBLCLKS;
@@ -127,16 +119,13 @@ WindowRecord* window_slot(WindowId number)
     if (number == -1)
         return static_cast<WindowRecord*>(
             object_alloc(&window_runtime.dynamic_windows, object_node_size<WindowRecord>()));
-    if (!window_number_fits(number))
-        return nullptr;
+    if (!window_number_fits(number)) return nullptr;
     if (static_cast<uintptr_t>(number) >= window_runtime.capacity || !window_runtime.table) {
         uint32_t capacity = static_cast<uint32_t>(number) + WINDOW_CAPACITY_GROWTH;
         size_t bytes = (static_cast<size_t>(capacity) + 2) * sizeof(WindowRecord);
-        void* table = window_runtime.table
-                          ? ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, window_runtime.table, bytes)
-                          : ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, bytes);
-        if (!table)
-            return nullptr; // the old table and capacity stay as they were
+        void* table = window_runtime.table ? ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, window_runtime.table, bytes)
+                                           : ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, bytes);
+        if (!table) return nullptr; // the old table and capacity stay as they were
         window_runtime.table = static_cast<WindowRecord*>(table);
         window_runtime.capacity = capacity;
     }
@@ -164,11 +153,9 @@ void window_slot_release(WindowId number)
 HACCEL window_accelerators_create(WindowId number)
 {
     WindowRecord* record = window_find(number);
-    if (!record)
-        return nullptr;
+    if (!record) return nullptr;
     auto* entries = static_cast<ACCEL*>(::HeapAlloc(main_heap(), 0, 2 * sizeof(ACCEL)));
-    if (!entries)
-        return nullptr;
+    if (!entries) return nullptr;
     entries[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CMD_FOCUS_NEXT};
     entries[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
     HACCEL table = ::CreateAcceleratorTableA(entries, 2);
@@ -185,12 +172,10 @@ HACCEL window_accelerators_create(WindowId number)
 void window_close(WindowId number)
 {
     WindowRecord* record = window_find(number);
-    if (!record)
-        return;
+    if (!record) return;
     // The owner becomes active before the window goes, so activation does not
     // fall to some unrelated window.
-    if (HWND owner = ::GetWindow(record->handle, GW_OWNER))
-        ::SetActiveWindow(owner);
+    if (HWND owner = ::GetWindow(record->handle, GW_OWNER)) ::SetActiveWindow(owner);
     ::DestroyWindow(record->handle);
     window_class_name(number);
     ::UnregisterClassA(window_runtime.class_name, runtime_instance());
@@ -207,13 +192,11 @@ void window_close(WindowId number)
 // Releases what a failed open made, so a failure leaves no class or record.
 static void window_open_undo(WindowId number, WindowRecord* record, bool dynamic)
 {
-    if (record->handle)
-        ::DestroyWindow(record->handle);
+    if (record->handle) ::DestroyWindow(record->handle);
     record->handle = nullptr;
     window_class_name(number);
     ::UnregisterClassA(window_runtime.class_name, runtime_instance());
-    if (dynamic)
-        object_free(&window_runtime.dynamic_windows, record);
+    if (dynamic) object_free(&window_runtime.dynamic_windows, record);
 }
 
 intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
@@ -222,15 +205,13 @@ intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32
     return window_open_parented(number, x, y, width, height, flags, title, nullptr);
 }
 
-intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height,
-                              uint32_t flags, const char* title, HWND parent)
+intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
+                              const char* title, HWND parent)
 {
-    if (number < -1)
-        return 0;
+    if (number < -1) return 0;
     const bool dynamic = number == -1;
     WindowRecord* record = window_slot(number);
-    if (!record)
-        return 0;
+    if (!record) return 0;
     if (dynamic)
         number = reinterpret_cast<WindowId>(record);
     else
@@ -267,8 +248,7 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
         return 0;
     }
     window_runtime.current_window = record->handle;
-    if (decoded.maximise)
-        ::ShowWindow(record->handle, SW_MAXIMIZE);
+    if (decoded.maximise) ::ShowWindow(record->handle, SW_MAXIMIZE);
     return dynamic ? number : reinterpret_cast<intptr_t>(record->handle);
 }
 
@@ -280,8 +260,10 @@ void windows_close_all()
         window_close(reinterpret_cast<WindowId>(object_payload(node)));
         node = next;
     }
-    for (uint32_t number = window_runtime.capacity; number-- > 0;)
-        window_close(static_cast<WindowId>(number));
+    for (uint32_t number = window_runtime.capacity; number-- > 0;) window_close(static_cast<WindowId>(number));
 }
 
-HWND window_current() { return window_runtime.current_window; }
+HWND window_current()
+{
+    return window_runtime.current_window;
+}

@@ -49,12 +49,14 @@ std::vector<uint32_t> image_rows(int number)
     int rows = ::GetDIBits(screen, static_cast<HBITMAP>(bitmap), 0, 600, all.data(), &info, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, screen);
     EXPECT_EQ(600, rows) << "could not read image " << number;
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = all[i] & 0x00FFFFFF;
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = all[i] & 0x00FFFFFF;
     return pixels;
 }
 
-uint32_t at(const std::vector<uint32_t>& rows, int x, int y) { return rows[size_t(y) * 1000 + x]; }
+uint32_t at(const std::vector<uint32_t>& rows, int x, int y)
+{
+    return rows[size_t(y) * 1000 + x];
+}
 
 struct Frame {
     std::vector<uint8_t> capture = std::vector<uint8_t>(8192, 0);
@@ -74,8 +76,7 @@ struct Frame {
 int column_height(const std::vector<uint32_t>& rows, int x)
 {
     int h = 0;
-    while (h < 300 && at(rows, x, 299 - h) == BAR)
-        ++h;
+    while (h < 300 && at(rows, x, 299 - h) == BAR) ++h;
     return h;
 }
 } // namespace
@@ -95,10 +96,10 @@ TEST(BarHeight, ScalesAndRoundsHalvesToEven)
 TEST(Oscilloscope, OnlyTheHighByteOfTheLeftSampleCounts)
 {
     Frame f;
-    f.left(0, 0x7FFF);  // x 0
-    f.left(1, 0x8000);  // x 2
-    f.left(2, 0x00FF);  // x 4
-    f.left(3, 0xFFFF);  // x 6
+    f.left(0, 0x7FFF);   // x 0
+    f.left(1, 0x8000);   // x 2
+    f.left(2, 0x00FF);   // x 4
+    f.left(3, 0xFFFF);   // x 6
     f.right(10, 0x7FFF); // the right channel never shows
     f.draw();
     auto rows = image_rows(0);
@@ -110,8 +111,7 @@ TEST(Oscilloscope, OnlyTheHighByteOfTheLeftSampleCounts)
     EXPECT_EQ(BLACK, at(rows, 1, 277)) << "points lie on even columns only";
     int green = 0;
     for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 1000; ++x)
-            green += at(rows, x, y) == GREEN;
+        for (int x = 0; x < 1000; ++x) green += at(rows, x, y) == GREEN;
     EXPECT_EQ(3, green) << "three off-axis points; the axis covers all the others";
 }
 
@@ -148,10 +148,9 @@ TEST(Spectrum, BarHeightsFollowTheSignedValues)
 TEST(Spectrum, OverlappingBarsShowTheTallestOfThree)
 {
     Frame f;
-    for (int i = 1; i <= 1000; ++i)
-        f.bins[i] = 200000.0f; // h = 10: no bar anywhere
-    f.bins[500] = -500000.0f;  // h = -60: 59 pixels
-    f.bins[502] = -200000.0f;  // h = -30: 29 pixels
+    for (int i = 1; i <= 1000; ++i) f.bins[i] = 200000.0f; // h = 10: no bar anywhere
+    f.bins[500] = -500000.0f;                              // h = -60: 59 pixels
+    f.bins[502] = -200000.0f;                              // h = -30: 29 pixels
     f.draw();
     auto rows = image_rows(1);
     EXPECT_EQ(0, column_height(rows, 499));

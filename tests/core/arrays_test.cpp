@@ -15,13 +15,15 @@ int busy_blocks()
     PROCESS_HEAP_ENTRY entry{};
     ::HeapLock(main_heap());
     while (::HeapWalk(main_heap(), &entry))
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-            ++count;
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++count;
     ::HeapUnlock(main_heap());
     return count;
 }
 
-size_t block_size(void* array) { return ::HeapSize(main_heap(), 0, array_header(array)); }
+size_t block_size(void* array)
+{
+    return ::HeapSize(main_heap(), 0, array_header(array));
+}
 } // namespace
 
 TEST(ArrayAlloc, BlockIsHeaderPlusElementsAllZero)
@@ -38,8 +40,7 @@ TEST(ArrayAlloc, BlockIsHeaderPlusElementsAllZero)
     EXPECT_EQ(TYPE_FLOAT32, header->type_code);
     EXPECT_EQ(&spectrum, header->array_variable);
     const float* values = static_cast<float*>(spectrum);
-    for (int i = 0; i <= 2048; ++i)
-        ASSERT_EQ(0.0f, values[i]) << "element " << i;
+    for (int i = 0; i <= 2048; ++i) ASSERT_EQ(0.0f, values[i]) << "element " << i;
     array_free(spectrum);
 
     void* samples = nullptr;
@@ -121,10 +122,8 @@ TEST(ArrayFreeRecords, FreesEveryStringOfEveryElementIncludingNested)
     auto* records = static_cast<Record*>(array);
     for (int i = 0; i < 3; ++i) {
         string_assign(&records[i].name, "name");
-        if (i != 1)
-            string_assign(&records[i].note, "note"); // element 1 keeps a null string
-        for (int j = 0; j < 3; ++j)
-            string_assign(&records[i].inner[j].label, "label");
+        if (i != 1) string_assign(&records[i].note, "note"); // element 1 keeps a null string
+        for (int j = 0; j < 3; ++j) string_assign(&records[i].inner[j].label, "label");
     }
     EXPECT_EQ(before + 1 + 3 + 2 + 9, busy_blocks());
     array_free_records(array);

@@ -16,8 +16,7 @@ TEST(ObjectHeap, NewNodesGoInAtTheHeadZeroed)
     ObjectNode* list = nullptr;
     auto* first = static_cast<Payload*>(object_alloc(&list, NODE));
     ASSERT_NE(nullptr, first);
-    for (int32_t word : first->words)
-        EXPECT_EQ(0, word);
+    for (int32_t word : first->words) EXPECT_EQ(0, word);
     first->words[0] = 7;
     auto* second = static_cast<Payload*>(object_alloc(&list, NODE));
     ASSERT_NE(nullptr, second);

@@ -12,15 +12,21 @@
 namespace {
 constexpr const char* TITLE = " Sondrel by Tavik";
 constexpr uint32_t BLACK = 0x000000;
-constexpr uint32_t AXIS = 0x1E1A93;       // COLORREF 0x931A1E as 0xRRGGBB
+constexpr uint32_t AXIS = 0x1E1A93; // COLORREF 0x931A1E as 0xRRGGBB
 constexpr uint32_t GREY = 0xA0A0A0;
 constexpr uint32_t BACKGROUND = 0x130103; // COLORREF 0x030113
 constexpr uint32_t BAR = 0xC90613;        // COLORREF 0x1306C9
 constexpr uint32_t GREEN = 0x00FF00;
 
 // Generous waits: the 32-bit smoke run goes through an emulator.
-DWORD exit_wait_ms() { return sizeof(void*) == 4 ? 120000 : 10000; }
-DWORD window_wait_ms() { return sizeof(void*) == 4 ? 180000 : 20000; }
+DWORD exit_wait_ms()
+{
+    return sizeof(void*) == 4 ? 120000 : 10000;
+}
+DWORD window_wait_ms()
+{
+    return sizeof(void*) == 4 ? 180000 : 20000;
+}
 
 struct ProgramRun {
     std::string folder;
@@ -52,15 +58,17 @@ void wait_for_window(ProgramRun& run)
     ASSERT_NE(nullptr, run.window) << "no window titled \"" << TITLE << "\" appeared";
 }
 
-Bytes silent_track(double seconds) { return ogg_encode(pcm_silence(2, size_t(44100 * seconds)), 2, 44100); }
+Bytes silent_track(double seconds)
+{
+    return ogg_encode(pcm_silence(2, size_t(44100 * seconds)), 2, 44100);
+}
 
 // Counts the pixels of a row range that differ from the expected colour.
 int mismatches(const Screenshot& shot, int top, int bottom, int left, int right, uint32_t colour)
 {
     int bad = 0;
     for (int y = top; y <= bottom; ++y)
-        for (int x = left; x <= right; ++x)
-            bad += shot.at(x, y) != colour;
+        for (int x = left; x <= right; ++x) bad += shot.at(x, y) != colour;
     return bad;
 }
 
@@ -94,8 +102,7 @@ Screenshot settled_picture(HWND window, DWORD wait_ms)
 long ms_until_gone(HWND window, DWORD start, DWORD timeout_ms)
 {
     while (::IsWindow(window) && ::IsWindowVisible(window)) {
-        if (::GetTickCount() - start > timeout_ms)
-            return -1;
+        if (::GetTickCount() - start > timeout_ms) return -1;
         ::Sleep(5);
     }
     return long(::GetTickCount() - start);
@@ -108,8 +115,7 @@ std::string message_box_text(HWND box)
         char class_name[32], content[256];
         ::GetClassNameA(child, class_name, sizeof class_name);
         ::GetWindowTextA(child, content, sizeof content);
-        if (_stricmp(class_name, "Static") == 0 && content[0])
-            text += content;
+        if (_stricmp(class_name, "Static") == 0 && content[0]) text += content;
     }
     return text;
 }
@@ -193,9 +199,11 @@ TEST(Visualizer, PlaysTheMusicPromptlyWholeAndThenOnlySilence)
     // A slip of Wine's mixer spoils the block it falls in; a lost or repeated
     // stretch moves everything after it.
     const int whole_blocks = int(reference.size() / 2 / 2048);
-    EXPECT_GE(m.blocks, whole_blocks * 80 / 100) << "the track was heard to its end (only its quiet tail may not count)";
+    EXPECT_GE(m.blocks, whole_blocks * 80 / 100)
+        << "the track was heard to its end (only its quiet tail may not count)";
     EXPECT_GE(m.clean_blocks, m.blocks * 85 / 100) << m.clean_blocks << " of " << m.blocks << " blocks match";
-    EXPECT_LT(std::labs(m.drift_frames), 441) << "the music moved by " << m.drift_frames << " frames: a gap or a repeat";
+    EXPECT_LT(std::labs(m.drift_frames), 441)
+        << "the music moved by " << m.drift_frames << " frames: a gap or a repeat";
     EXPECT_LT(m.loudest_after, 64) << "only silence after the music ends";
     double delay = recorder.first_sound_ms(1000) - window_seen;
     // Arrival times include the recording path's own latency (the monitor and

@@ -48,8 +48,14 @@ struct Environment : ::testing::Environment {
 };
 const auto* environment = ::testing::AddGlobalTestEnvironment(new Environment);
 
-void put16(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void put32(Bytes& b, uint32_t v) { put16(b, v & 0xFFFF), put16(b, v >> 16); }
+void put16(Bytes& b, uint32_t v)
+{
+    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
+void put32(Bytes& b, uint32_t v)
+{
+    put16(b, v & 0xFFFF), put16(b, v >> 16);
+}
 
 Bytes png_of(uint32_t width, uint32_t height, int colour_type, int depth, bool interlaced)
 {
@@ -59,15 +65,23 @@ Bytes png_of(uint32_t width, uint32_t height, int colour_type, int depth, bool i
                                                              : 1;
     size_t row_bytes = (size_t{width} * channels * depth + 7) / 8;
     Bytes rows(row_bytes * height);
-    for (size_t i = 0; i < rows.size(); ++i)
-        rows[i] = uint8_t(i * 37 + i / row_bytes * 11);
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(i * 37 + i / row_bytes * 11);
     Bytes palette;
     if (colour_type == PNG_COLOR_TYPE_PALETTE) {
         for (int i = 0; i < (1 << depth); ++i)
             palette.insert(palette.end(), {uint8_t(i * 5), uint8_t(255 - i), uint8_t(i * 3)});
     }
-    PngLayout layout{width, height, colour_type, depth, interlaced, rows.data(), row_bytes,
-                 palette.empty() ? nullptr : palette.data(), int(palette.size() / 3), nullptr, 0};
+    PngLayout layout{width,
+                     height,
+                     colour_type,
+                     depth,
+                     interlaced,
+                     rows.data(),
+                     row_bytes,
+                     palette.empty() ? nullptr : palette.data(),
+                     int(palette.size() / 3),
+                     nullptr,
+                     0};
     size_t size = 0;
     uint8_t* data = png_write_memory(&layout, &size);
     Bytes png(data, data + (data ? size : 0));
@@ -86,10 +100,8 @@ Bytes bmp_of(int32_t width, int32_t height, int bits)
     put32(b, 14 + 40 + table);
     put32(b, 40), put32(b, uint32_t(width)), put32(b, uint32_t(height)), put16(b, 1), put16(b, uint32_t(bits));
     put32(b, 0), put32(b, stride * height), put32(b, 2835), put32(b, 2835), put32(b, bits == 8 ? 256 : 0), put32(b, 0);
-    for (uint32_t i = 0; i < table; ++i)
-        b.push_back(uint8_t(i * 7));
-    for (uint32_t i = 0; i < stride * uint32_t(height); ++i)
-        b.push_back(uint8_t(i * 13));
+    for (uint32_t i = 0; i < table; ++i) b.push_back(uint8_t(i * 7));
+    for (uint32_t i = 0; i < stride * uint32_t(height); ++i) b.push_back(uint8_t(i * 13));
     return b;
 }
 
@@ -100,16 +112,14 @@ Bytes gif_of(int width, int height)
     Bytes b{'G', 'I', 'F', '8', '9', 'a'};
     put16(b, uint32_t(width)), put16(b, uint32_t(height));
     b.insert(b.end(), {0x91, 0, 0});
-    for (int i = 0; i < 4; ++i)
-        b.insert(b.end(), {uint8_t(i * 80), uint8_t(255 - i * 60), uint8_t(i * 30)});
+    for (int i = 0; i < 4; ++i) b.insert(b.end(), {uint8_t(i * 80), uint8_t(255 - i * 60), uint8_t(i * 30)});
     b.push_back(0x2C);
     put16(b, 0), put16(b, 0), put16(b, uint32_t(width)), put16(b, uint32_t(height));
     b.push_back(0);
     b.push_back(2);
     std::vector<int> codes;
     for (int i = 0; i < width * height; ++i) {
-        if (i % 2 == 0)
-            codes.push_back(4);
+        if (i % 2 == 0) codes.push_back(4);
         codes.push_back((i * 7 + i / width) % 4);
     }
     codes.push_back(5);
@@ -128,8 +138,7 @@ Bytes jpeg_of(UINT width, UINT height)
 {
     const UINT stride = width * 3;
     Bytes pixels(stride * height);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = uint8_t(i / 3 % width * 9 + i / stride * 5 + i % 3 * 60);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i / 3 % width * 9 + i / stride * 5 + i % 3 * 60);
     return jpeg_encode(pixels, width, height);
 }
 
@@ -167,29 +176,25 @@ void png_fix_crcs(Bytes& png)
     size_t at = 8;
     while (at + 12 <= png.size()) {
         uint32_t length = uint32_t(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
-        if (length > png.size() - at - 12)
-            return;
+        if (length > png.size() - at - 12) return;
         uint32_t crc = png_crc(&png[at + 4], length + 4);
-        for (int i = 0; i < 4; ++i)
-            png[at + 8 + length + i] = uint8_t(crc >> (24 - 8 * i));
+        for (int i = 0; i < 4; ++i) png[at + 8 + length + i] = uint8_t(crc >> (24 - 8 * i));
         at += 12 + length;
     }
 }
 
 void put_be32(Bytes& b, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4 && at + i < b.size(); ++i)
-        b[at + i] = uint8_t(v >> (24 - 8 * i));
+    for (int i = 0; i < 4 && at + i < b.size(); ++i) b[at + i] = uint8_t(v >> (24 - 8 * i));
 }
 
 void put_le(Bytes& b, size_t at, uint32_t v, int bytes)
 {
-    for (int i = 0; i < bytes && at + i < b.size(); ++i)
-        b[at + i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < bytes && at + i < b.size(); ++i) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-const uint32_t EDGES[] = {0, 1, 2, 0x7F, 0x80, 0xFF, 0x100, 0x7FFF, 0x8000, 0xFFFF, 0x10000, 0x7FFFFFFF,
-                          0x80000000, 0xFFFFFFFF, 0xFFFFFFFE, 100000, 46341, 16385};
+const uint32_t EDGES[] = {0,      1,       2,          0x7F,       0x80,       0xFF,       0x100,  0x7FFF, 0x8000,
+                          0xFFFF, 0x10000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFE, 100000, 46341,  16385};
 
 // Fields each format keeps its sizes in, set to values at the edges.
 void edge_fields(Bytes& b, const char* name, FuzzRandom& random, std::string* how)
@@ -198,14 +203,25 @@ void edge_fields(Bytes& b, const char* name, FuzzRandom& random, std::string* ho
     char text[64];
     if (name[0] == 'P') { // IHDR width, height, depth, colour type; any chunk length
         switch (random.below(4)) {
-        case 0: put_be32(b, 16 + 4 * random.below(2), v); std::snprintf(text, sizeof text, " IHDR size 0x%x", v); break;
-        case 1: b[24] = uint8_t(v); std::snprintf(text, sizeof text, " depth %u", v & 0xFF); break;
-        case 2: b[25] = uint8_t(v); std::snprintf(text, sizeof text, " colour type %u", v & 0xFF); break;
-        default: put_be32(b, 33, v); std::snprintf(text, sizeof text, " second chunk length 0x%x", v); break;
+        case 0:
+            put_be32(b, 16 + 4 * random.below(2), v);
+            std::snprintf(text, sizeof text, " IHDR size 0x%x", v);
+            break;
+        case 1:
+            b[24] = uint8_t(v);
+            std::snprintf(text, sizeof text, " depth %u", v & 0xFF);
+            break;
+        case 2:
+            b[25] = uint8_t(v);
+            std::snprintf(text, sizeof text, " colour type %u", v & 0xFF);
+            break;
+        default:
+            put_be32(b, 33, v);
+            std::snprintf(text, sizeof text, " second chunk length 0x%x", v);
+            break;
         }
         *how += text;
-        if (!random.chance(4))
-            png_fix_crcs(b);
+        if (!random.chance(4)) png_fix_crcs(b);
     } else if (name[0] == 'B') { // file size, pixel offset, width, height, bits, compression, sizes, colours
         static const size_t fields[] = {2, 10, 18, 22, 28, 30, 34, 46};
         size_t at = fields[random.below(8)];
@@ -261,8 +277,7 @@ Bytes mutate(const BasePicture& base, uint32_t k, std::string* how)
         for (uint32_t n = 1 + random.below(4); n > 0; --n)
             b[random.below(uint32_t(b.size()))] = uint8_t(EDGES[random.below(6)]);
         *how = "bytes set to edge values";
-        if (base.name[0] == 'P')
-            png_fix_crcs(b);
+        if (base.name[0] == 'P') png_fix_crcs(b);
         break;
     case 3: // size fields at the edges
         edge_fields(b, base.name, random, how);
@@ -274,16 +289,14 @@ Bytes mutate(const BasePicture& base, uint32_t k, std::string* how)
     default: { // a run of garbage, or bytes repeated
         uint32_t at = random.below(uint32_t(b.size())), length = 1 + random.below(64);
         if (random.chance(2)) {
-            for (uint32_t i = at; i < at + length && i < b.size(); ++i)
-                b[i] = uint8_t(random.next());
+            for (uint32_t i = at; i < at + length && i < b.size(); ++i) b[i] = uint8_t(random.next());
             *how = "garbage at " + std::to_string(at);
         } else {
             Bytes run(b.begin() + at, b.begin() + std::min<size_t>(at + length, b.size()));
             b.insert(b.begin() + random.below(uint32_t(b.size())), run.begin(), run.end());
             *how = "bytes from " + std::to_string(at) + " repeated";
         }
-        if (base.name[0] == 'P' && random.chance(2))
-            png_fix_crcs(b);
+        if (base.name[0] == 'P' && random.chance(2)) png_fix_crcs(b);
         break;
     }
     }
@@ -306,37 +319,31 @@ Outcome load(const Bytes& bytes, bool upwards)
     GuardedCopy input(bytes);
     MemoryBlock block{input.data(), input.size()};
     o.opened = image_decode_open(nullptr, &block);
-    if (!o.opened)
-        return o;
+    if (!o.opened) return o;
     o.width = image_decode_width();
     o.height = image_decode_height();
     if (o.width <= 0 || o.height <= 0 || int64_t{o.width} * o.height > PIXEL_CAP || o.width > 65536 ||
         o.height > 65536) {
         o.too_large = true;
-        if (image_decode_read(nullptr, 0) != 0)
-            o.fault = "a read without rows reported success";
+        if (image_decode_read(nullptr, 0) != 0) o.fault = "a read without rows reported success";
         return o;
     }
     const intptr_t row_bytes = intptr_t{o.width} * 3, pitch = row_bytes + 5;
     // A gap before the first row too; the last row's gap ends at the fence.
     FencedRegion area(size_t(pitch) * o.height + 8);
-    if (!area.ready())
-        return o;
+    if (!area.ready()) return o;
     std::memset(area.data(), GAP, area.size());
     uint8_t* const top = area.data() + 8;
     uint8_t* first = top + (upwards ? pitch * (o.height - 1) : 0);
     o.read = image_decode_read(first, upwards ? -pitch : pitch);
     for (int i = 0; i < 8; ++i)
-        if (area.data()[i] != GAP)
-            o.fault = "a byte before the first row was written";
+        if (area.data()[i] != GAP) o.fault = "a byte before the first row was written";
     for (int32_t y = 0; y < o.height && o.fault.empty(); ++y) {
         const uint8_t* gap = top + pitch * y + row_bytes;
         for (int i = 0; i < 5; ++i)
-            if (gap[i] != GAP)
-                o.fault = "the gap after row " + std::to_string(y) + " was written";
+            if (gap[i] != GAP) o.fault = "the gap after row " + std::to_string(y) + " was written";
     }
-    if (image_decode_read(first, pitch) != 0)
-        o.fault = "a second read of one load succeeded";
+    if (image_decode_read(first, pitch) != 0) o.fault = "a second read of one load succeeded";
     return o;
 }
 
@@ -354,7 +361,10 @@ TEST(ImageFuzz, BasePicturesDecode)
     }
 }
 
-uint32_t mutant_count(const BasePicture& base) { return base.name[0] == 'P' ? 150 : 160; }
+uint32_t mutant_count(const BasePicture& base)
+{
+    return base.name[0] == 'P' ? 150 : 160;
+}
 
 int env_number(const char* name)
 {
@@ -378,8 +388,7 @@ TEST(DISABLED_ImageChild, MutantsOfOnePicture)
     for (uint32_t k = uint32_t(from); k < mutant_count(base); ++k) {
         std::string how;
         Bytes mutant = mutate(base, k, &how);
-        if (mutant.empty())
-            continue;
+        if (mutant.empty()) continue;
         std::string what = std::string(base.name) + ", mutant " + std::to_string(k) + ": " + how;
         fuzz_case_begin(what, mutant);
         Outcome o = load(mutant, k % 2 == 1);
@@ -399,11 +408,10 @@ TEST(DISABLED_ImageChild, MutantsOfOnePicture)
         }
     }
     std::string printed = ::testing::internal::GetCapturedStderr();
-    std::printf("%s from mutant %d: %d mutants, %d opened (%d too large to read), %d read whole; %.1f s\n",
-                base.name, from, mutants, opened, too_large, read, (::GetTickCount() - started) / 1000.0);
+    std::printf("%s from mutant %d: %d mutants, %d opened (%d too large to read), %d read whole; %.1f s\n", base.name,
+                from, mutants, opened, too_large, read, (::GetTickCount() - started) / 1000.0);
     std::string listed;
-    for (size_t i = 0; i < faults.size() && i < 10; ++i)
-        listed += "  " + faults[i] + "\n";
+    for (size_t i = 0; i < faults.size() && i < 10; ++i) listed += "  " + faults[i] + "\n";
     EXPECT_TRUE(faults.empty()) << faults.size() << " mutants broke a rule:\n" << listed;
     EXPECT_EQ(printed, "") << "the decoders print nothing";
 }
@@ -417,20 +425,17 @@ TEST(ImageFuzz, MutantsDecodeOrFailCleanly)
     std::vector<std::string> faults;
     for (size_t which = 0; which < base_pictures().size(); ++which) {
         const BasePicture& base = base_pictures()[which];
-        if (base.bytes.empty())
-            continue;
+        if (base.bytes.empty()) continue;
         for (uint32_t from = 0; from < mutant_count(base);) {
             std::remove("fuzz_image_crash.bin.txt");
-            Child child = start_child(self, folder,
-                                      {"SONDREL_FUZZ_BASE=" + std::to_string(which),
-                                       "SONDREL_FUZZ_FROM=" + std::to_string(from)},
-                                      "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_ImageChild.*");
+            Child child =
+                start_child(self, folder,
+                            {"SONDREL_FUZZ_BASE=" + std::to_string(which), "SONDREL_FUZZ_FROM=" + std::to_string(from)},
+                            "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_ImageChild.*");
             ASSERT_TRUE(child.started);
             long code = wait_child(child, 240000);
-            if (code == -1)
-                kill_child(child);
-            if (code == 0)
-                break;
+            if (code == -1) kill_child(child);
+            if (code == 0) break;
             if (code != 3) {
                 faults.push_back(std::string(base.name) + " from mutant " + std::to_string(from) +
                                  ": the child ended with code " + std::to_string(code) + " (its output is above)");
@@ -440,13 +445,11 @@ TEST(ImageFuzz, MutantsDecodeOrFailCleanly)
             FILE* file = std::fopen("fuzz_image_crash.bin.txt", "rb");
             char why[512] = "", what[512] = "";
             if (file) {
-                if (!std::fgets(why, sizeof why, file) || !std::fgets(what, sizeof what, file))
-                    what[0] = 0;
+                if (!std::fgets(why, sizeof why, file) || !std::fgets(what, sizeof what, file)) what[0] = 0;
                 std::fclose(file);
             }
             const char* at = std::strstr(what, "mutant ");
-            if (!at)
-                break;
+            if (!at) break;
             uint32_t killer = uint32_t(std::atoi(at + 7));
             std::string kept = "fuzz_image_crash_" + std::to_string(which) + "_" + std::to_string(killer) + ".bin";
             ::MoveFileExA("fuzz_image_crash.bin", kept.c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -458,8 +461,7 @@ TEST(ImageFuzz, MutantsDecodeOrFailCleanly)
     }
     std::printf("pictures: every mutant tried in %.1f s\n", (::GetTickCount() - started) / 1000.0);
     std::string listed;
-    for (const std::string& fault : faults)
-        listed += "  " + fault + "\n";
+    for (const std::string& fault : faults) listed += "  " + fault + "\n";
     EXPECT_TRUE(faults.empty()) << faults.size() << " mutants brought the decoding down or broke a rule:\n" << listed;
 }
 

@@ -63,21 +63,20 @@ const std::vector<BaseStream>& base_streams()
 Bytes join(const std::vector<Bytes>& pages)
 {
     Bytes out;
-    for (const Bytes& page : pages)
-        out.insert(out.end(), page.begin(), page.end());
+    for (const Bytes& page : pages) out.insert(out.end(), page.begin(), page.end());
     return out;
 }
 
 // What playing one mutant came to.
 struct Play {
-    bool opened = false;    // the decoder took it
-    bool accepted = false;  // the player would have made a buffer for it
-    bool seek_failed = false;  // not decoded: see SeekFailures below
+    bool opened = false;      // the decoder took it
+    bool accepted = false;    // the player would have made a buffer for it
+    bool seek_failed = false; // not decoded: see SeekFailures below
     bool ended = false;
     uint32_t halves = 0;
     double worst_refill_ms = 0;
-    Bytes written;          // every half, in order
-    std::string fault;      // empty when every check held
+    Bytes written;     // every half, in order
+    std::string fault; // empty when every check held
 };
 
 // Opens the block as stream_open_memory does and refills halves as the worker
@@ -89,8 +88,7 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
     MemorySource source = {input.data(), uint32_t(input.size()), 0};
     OggVorbis_File decoder;
     std::memset(&decoder, 0, sizeof decoder);
-    if (ov_open_callbacks(&source, &decoder, nullptr, 0, MEMORY_CALLBACKS) != 0)
-        return p;
+    if (ov_open_callbacks(&source, &decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return p;
     p.opened = true;
     vorbis_info* info = ov_info(&decoder, 0);
     WAVEFORMATEX format;
@@ -123,8 +121,7 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
         double start = now_ms();
         HalfFill fill = refill_half(&decoder, &state, offset, half.data(), HALF);
         double took = now_ms() - start;
-        if (took > p.worst_refill_ms)
-            p.worst_refill_ms = took;
+        if (took > p.worst_refill_ms) p.worst_refill_ms = took;
         p.written.insert(p.written.end(), half.data(), half.data() + HALF);
         p.halves = i + 1;
 
@@ -144,10 +141,8 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
             if (!audio && half.data()[at] != 0)
                 p.fault = where + "byte " + std::to_string(at) + " outside the decoded frames is not silence";
         }
-        if (!p.fault.empty())
-            break;
-        if (ended_before)
-            break; // one whole silent half after the end is enough
+        if (!p.fault.empty()) break;
+        if (ended_before) break; // one whole silent half after the end is enough
         ended_before = fill.ended;
     }
     p.ended = ended_before;
@@ -166,10 +161,11 @@ struct Tally {
     explicit Tally(const char* name) : family(name) {}
     ~Tally()
     {
-        std::printf("%s: %d mutants, %d opened, %d played (%d failed their seek to frame 0), %d gave no music; "
-                    "at most %u halves, slowest refill %.2f ms; %.1f s\n",
-                    family, mutants, opened, accepted, seek_failed, silent, most_halves, worst_refill_ms,
-                    (now_ms() - started_ms) / 1000.0);
+        std::printf(
+            "%s: %d mutants, %d opened, %d played (%d failed their seek to frame 0), %d gave no music; "
+            "at most %u halves, slowest refill %.2f ms; %.1f s\n",
+            family, mutants, opened, accepted, seek_failed, silent, most_halves, worst_refill_ms,
+            (now_ms() - started_ms) / 1000.0);
         std::fflush(stdout);
     }
 };
@@ -190,26 +186,21 @@ void try_mutant(Tally& tally, const std::string& what, const Bytes& mutant)
     tally.opened += first.opened;
     tally.accepted += first.accepted;
     tally.seek_failed += first.seek_failed;
-    if (first.halves > tally.most_halves)
-        tally.most_halves = first.halves;
-    if (first.worst_refill_ms > tally.worst_refill_ms)
-        tally.worst_refill_ms = first.worst_refill_ms;
+    if (first.halves > tally.most_halves) tally.most_halves = first.halves;
+    if (first.worst_refill_ms > tally.worst_refill_ms) tally.worst_refill_ms = first.worst_refill_ms;
     std::string fault = first.fault;
     if (fault.empty() && first.written != second.written) {
         size_t at = 0;
-        while (at < first.written.size() && at < second.written.size() && first.written[at] == second.written[at])
-            ++at;
+        while (at < first.written.size() && at < second.written.size() && first.written[at] == second.written[at]) ++at;
         fault = "byte " + std::to_string(at % HALF) + " of half " + std::to_string(at / HALF) +
                 " was left unwritten (or the decode does not repeat)";
     }
     bool music = false;
-    for (uint8_t b : first.written)
-        music |= b != 0;
+    for (uint8_t b : first.written) music |= b != 0;
     tally.silent += first.accepted && !first.seek_failed && !music;
     if (!fault.empty()) {
         std::string name = "fuzz_ogg_fault_" + std::to_string(tally.faults.size()) + ".ogg";
-        if (tally.faults.size() < 5)
-            write_file(name, mutant);
+        if (tally.faults.size() < 5) write_file(name, mutant);
         tally.faults.push_back(what + ": " + fault + " (input in " + name + ")");
     }
 }
@@ -217,8 +208,7 @@ void try_mutant(Tally& tally, const std::string& what, const Bytes& mutant)
 void expect_no_faults(const Tally& tally)
 {
     std::string listed;
-    for (size_t i = 0; i < tally.faults.size() && i < 10; ++i)
-        listed += "  " + tally.faults[i] + "\n";
+    for (size_t i = 0; i < tally.faults.size() && i < 10; ++i) listed += "  " + tally.faults[i] + "\n";
     EXPECT_TRUE(tally.faults.empty()) << tally.faults.size() << " of " << tally.mutants << " mutants broke a rule:\n"
                                       << listed;
 }
@@ -226,8 +216,7 @@ void expect_no_faults(const Tally& tally)
 std::string label(const BaseStream& base, const std::string& how, uint64_t seed = 0)
 {
     char text[64] = "";
-    if (seed)
-        std::snprintf(text, sizeof text, " (mutant seed 0x%llx)", static_cast<unsigned long long>(seed));
+    if (seed) std::snprintf(text, sizeof text, " (mutant seed 0x%llx)", static_cast<unsigned long long>(seed));
     return std::string(base.name) + ", " + how + text;
 }
 
@@ -269,8 +258,7 @@ TEST(OggFuzz, TruncatedAtEveryPageBoundaryAndInsidePages)
         for (const Bytes& page : pages) {
             for (size_t cut : {at, at + 1, at + 27, at + page.size() / 2,
                                at + 27 + random.below(uint32_t(page.size() - 27)), at + page.size() - 1}) {
-                if (cut >= base.ogg.size())
-                    continue;
+                if (cut >= base.ogg.size()) continue;
                 Bytes mutant(base.ogg.begin(), base.ogg.begin() + cut);
                 try_mutant(tally, label(base, "cut to " + std::to_string(cut) + " bytes"), mutant);
             }
@@ -284,7 +272,10 @@ TEST(OggFuzz, TruncatedAtEveryPageBoundaryAndInsidePages)
 // any one can be made again from the run's seed, its family and its number.
 using Mutator = Bytes (*)(uint32_t index, std::string* how);
 
-const BaseStream& base_for(uint32_t index) { return base_streams()[index % base_streams().size()]; }
+const BaseStream& base_for(uint32_t index)
+{
+    return base_streams()[index % base_streams().size()];
+}
 
 Bytes flipped_bits(uint32_t k, std::string* how)
 {
@@ -295,8 +286,7 @@ Bytes flipped_bits(uint32_t k, std::string* how)
     uint32_t flips = random.chance(8) ? 1 + random.below(200) : 1 + random.below(6);
     // Half of them aim at the first pages, where the headers are.
     uint32_t span = random.chance(2) ? uint32_t(std::min<size_t>(mutant.size(), 4500)) : uint32_t(mutant.size());
-    for (uint32_t f = 0; f < flips; ++f)
-        mutant[random.below(span)] ^= uint8_t(1 << random.below(8));
+    for (uint32_t f = 0; f < flips; ++f) mutant[random.below(span)] ^= uint8_t(1 << random.below(8));
     *how = std::to_string(flips) + " flipped bits";
     return mutant;
 }
@@ -322,8 +312,7 @@ Bytes damaged_pages(uint32_t k, std::string* how)
             *how += " body bytes of" + which;
             break;
         case 1:
-            for (size_t i = body; i < page.size(); ++i)
-                page[i] = uint8_t(random.next());
+            for (size_t i = body; i < page.size(); ++i) page[i] = uint8_t(random.next());
             *how += " garbage body in" + which;
             break;
         case 2: {
@@ -342,8 +331,7 @@ Bytes damaged_pages(uint32_t k, std::string* how)
             *how += " serial or sequence number of" + which;
             break;
         case 5: // packets cut differently
-            if (page[26])
-                page[27 + random.below(page[26])] = uint8_t(random.next());
+            if (page[26]) page[27 + random.below(page[26])] = uint8_t(random.next());
             *how += " lacing of" + which;
             break;
         default:
@@ -402,8 +390,7 @@ Bytes hostile_packets(uint32_t k, std::string* how)
     FuzzRandom random(mutant_seed(5, k));
     int serial = 0;
     std::vector<OggPacket> packets = ogg_packets(base_for(k).ogg, &serial);
-    if (packets.size() <= 3)
-        return {};
+    if (packets.size() <= 3) return {};
     for (uint32_t n = 1 + random.below(3); n > 0; --n) {
         // The setup header (packet 2) is where the decoder's tables come from.
         uint32_t index = random.chance(3)   ? 2
@@ -422,13 +409,11 @@ Bytes hostile_packets(uint32_t k, std::string* how)
             *how += which + " cut to " + std::to_string(data.size());
             break;
         case 2:
-            for (uint32_t extra = random.below(300); extra > 0; --extra)
-                data.push_back(uint8_t(random.next()));
+            for (uint32_t extra = random.below(300); extra > 0; --extra) data.push_back(uint8_t(random.next()));
             *how += " garbage after" + which;
             break;
         case 3:
-            for (uint8_t& b : data)
-                b = random.chance(2) ? uint8_t(random.next()) : b;
+            for (uint8_t& b : data) b = random.chance(2) ? uint8_t(random.next()) : b;
             *how += which + " half garbage";
             break;
         case 4:
@@ -471,25 +456,35 @@ void run_family(const Family& family)
     expect_no_faults(tally);
 }
 
-TEST(OggFuzz, FlippedBits) { run_family(FAMILIES[0]); }
-TEST(OggFuzz, DamagedPagesWithValidChecksums) { run_family(FAMILIES[1]); }
-TEST(OggFuzz, DuplicatedDroppedAndReorderedPages) { run_family(FAMILIES[2]); }
-TEST(OggFuzz, HostilePacketsInWellFormedPages) { run_family(FAMILIES[3]); }
+TEST(OggFuzz, FlippedBits)
+{
+    run_family(FAMILIES[0]);
+}
+TEST(OggFuzz, DamagedPagesWithValidChecksums)
+{
+    run_family(FAMILIES[1]);
+}
+TEST(OggFuzz, DuplicatedDroppedAndReorderedPages)
+{
+    run_family(FAMILIES[2]);
+}
+TEST(OggFuzz, HostilePacketsInWellFormedPages)
+{
+    run_family(FAMILIES[3]);
+}
 
 Bytes with_identification(const Bytes& ogg, const std::function<void(Bytes&)>& change)
 {
     int serial = 0;
     std::vector<OggPacket> packets = ogg_packets(ogg, &serial);
-    if (packets.empty() || packets[0].data.size() < 30)
-        return ogg;
+    if (packets.empty() || packets[0].data.size() < 30) return ogg;
     change(packets[0].data);
     return ogg_from_packets(packets, serial);
 }
 
 void put32(Bytes& packet, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        packet[at + i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) packet[at + i] = uint8_t(value >> (8 * i));
 }
 
 // The identification header's fields at the edges: no channels, 255 of them,
@@ -509,13 +504,10 @@ TEST(OggFuzz, AbsurdHeaderValues)
                 try_mutant(tally,
                            label(base, "block sizes 2^" + std::to_string(small) + ", 2^" + std::to_string(large)),
                            with_identification(base.ogg, [&](Bytes& p) { p[28] = uint8_t(small | large << 4); }));
-        try_mutant(tally, label(base, "version 1"),
-                   with_identification(base.ogg, [](Bytes& p) { put32(p, 7, 1); }));
-        try_mutant(tally, label(base, "no framing bit"),
-                   with_identification(base.ogg, [](Bytes& p) { p[29] = 0; }));
+        try_mutant(tally, label(base, "version 1"), with_identification(base.ogg, [](Bytes& p) { put32(p, 7, 1); }));
+        try_mutant(tally, label(base, "no framing bit"), with_identification(base.ogg, [](Bytes& p) { p[29] = 0; }));
         try_mutant(tally, label(base, "bitrates all ones"), with_identification(base.ogg, [](Bytes& p) {
-                       for (size_t at = 16; at < 28; ++at)
-                           p[at] = 0xFF;
+                       for (size_t at = 16; at < 28; ++at) p[at] = 0xFF;
                    }));
         // A codebook that claims more entries, or wider vectors, than any
         // stream needs: the decoder must refuse it or cope, not exhaust memory.
@@ -527,15 +519,14 @@ TEST(OggFuzz, AbsurdHeaderValues)
         for (auto h : huge) {
             Bytes mutant = ogg_with_huge_codebook(base.ogg, books - 1, h.entries, h.dim);
             if (!mutant.empty())
-                try_mutant(tally,
-                           label(base, "codebook of " + std::to_string(h.entries) + " entries of " +
-                                           std::to_string(h.dim)),
-                           mutant);
+                try_mutant(
+                    tally,
+                    label(base, "codebook of " + std::to_string(h.entries) + " entries of " + std::to_string(h.dim)),
+                    mutant);
         }
     }
     expect_no_faults(tally);
 }
-
 
 // Streams that open but whose seek to frame 0 fails, opened by the player's
 // own stream_open_memory and refilled until they end. A fault kills the
@@ -550,10 +541,8 @@ TEST(DISABLED_OggChild, OpenWithThePlayerAndRefillToTheEnd)
     fuzz_case_begin(std::string("the player's own opening of ") + path, ogg);
     GuardedCopy input(ogg);
     StreamPlayer& p = stream_player();
-    if (!sound_device_open(nullptr))
-        GTEST_SKIP() << "no sound device";
-    if (!stream_open_memory(input.data(), uint32_t(input.size())))
-        return; // refused: nothing more to prove
+    if (!sound_device_open(nullptr)) GTEST_SKIP() << "no sound device";
+    if (!stream_open_memory(input.data(), uint32_t(input.size()))) return; // refused: nothing more to prove
     static FencedRegion half(HALF);
     RefillState state = {p.stream_channels, p.stream_rate, false};
     bool ended = false;
@@ -594,13 +583,13 @@ TEST(OggFuzz, StreamsWhoseSeekFailsAreRefusedOrPlayedByThePlayer)
                                   "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_OggChild.*");
         ASSERT_TRUE(child.started);
         long code = wait_child(child, 60000);
-        if (code == -1)
-            kill_child(child);
+        if (code == -1) kill_child(child);
         EXPECT_EQ(code, 0) << found[i].first << ": the player accepted " << name
                            << ", whose seek to frame 0 fails, and refilling it "
-                           << (code == 3 ? "crashed" : code == -1 ? "did not end" : "failed");
-        if (code == 0)
-            std::remove(name.c_str());
+                           << (code == 3    ? "crashed"
+                               : code == -1 ? "did not end"
+                                            : "failed");
+        if (code == 0) std::remove(name.c_str());
     }
 }
 

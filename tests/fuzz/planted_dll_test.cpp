@@ -31,8 +31,7 @@ struct Planted {
     ~Planted()
     {
         for (HANDLE event : {ddraw, dinput})
-            if (event)
-                ::CloseHandle(event);
+            if (event) ::CloseHandle(event);
         remove_folder(folder);
     }
     bool has(const char* name) const
@@ -85,11 +84,9 @@ TEST(PlantedDlls, TheProgramLoadsNeitherFromItsFolder)
     HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 30000);
     EXPECT_NE(window, nullptr) << "the program showed no window";
     ::Sleep(1000); // a frame or two: anything loaded late is loaded by now
-    if (window)
-        ::PostMessageA(window, WM_CLOSE, 0, 0);
+    if (window) ::PostMessageA(window, WM_CLOSE, 0, 0);
     long code = wait_child(child, 15000);
-    if (code == -1)
-        kill_child(child);
+    if (code == -1) kill_child(child);
     EXPECT_EQ(code, 0) << "the program did not end normally";
     EXPECT_FALSE(Planted::set(planted.ddraw)) << "the program loaded the DDRAW.DLL planted beside it";
     EXPECT_FALSE(Planted::set(planted.dinput)) << "the program loaded the DINPUT.DLL planted beside it";

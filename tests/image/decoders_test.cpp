@@ -63,8 +63,7 @@ Sample make_sample(int colour_type, int depth, bool interlaced, uint32_t width =
             uint8_t rgb[3];
             for (int c = 0; c < channels; ++c) {
                 uint32_t v = raw_value(x, y, c, depth);
-                if (colour_type == PNG_COLOR_TYPE_PALETTE)
-                    v %= s.palette.size() / 3;
+                if (colour_type == PNG_COLOR_TYPE_PALETTE) v %= s.palette.size() / 3;
                 size_t bit = (size_t{x} * channels + c) * depth;
                 uint8_t* at = &s.packed[y * row_bytes + bit / 8];
                 if (depth == 16) {
@@ -83,9 +82,17 @@ Sample make_sample(int colour_type, int depth, bool interlaced, uint32_t width =
             s.expected.insert(s.expected.end(), {rgb[2], rgb[1], rgb[0]});
         }
     }
-    s.layout = PngLayout{width, height, colour_type, depth, interlaced, s.packed.data(), row_bytes,
-                     s.palette.empty() ? nullptr : s.palette.data(), int(s.palette.size() / 3),
-                     s.alphas.empty() ? nullptr : s.alphas.data(), int(s.alphas.size())};
+    s.layout = PngLayout{width,
+                         height,
+                         colour_type,
+                         depth,
+                         interlaced,
+                         s.packed.data(),
+                         row_bytes,
+                         s.palette.empty() ? nullptr : s.palette.data(),
+                         int(s.palette.size() / 3),
+                         s.alphas.empty() ? nullptr : s.alphas.data(),
+                         int(s.alphas.size())};
     return s;
 }
 
@@ -116,8 +123,7 @@ struct GuardedBlock {
         DWORD old = 0;
         ::VirtualProtect(base + pages * page, page, PAGE_NOACCESS, &old);
         uint8_t* start = base + pages * page - bytes.size();
-        if (!bytes.empty())
-            std::memcpy(start, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(start, bytes.data(), bytes.size());
         block = MemoryBlock{start, bytes.size()};
     }
     ~GuardedBlock() { ::VirtualFree(base, 0, MEM_RELEASE); }
@@ -128,8 +134,8 @@ struct Decoded {
     int read = 0;
     int32_t width = 0;
     int32_t height = 0;
-    Bytes rows;             // width * 3 bytes a row
-    bool gaps_kept = true;  // nothing written between rows or around them
+    Bytes rows;            // width * 3 bytes a row
+    bool gaps_kept = true; // nothing written between rows or around them
 };
 
 // One whole load, into rows pitch bytes apart (upwards when the pitch is negative).
@@ -137,12 +143,10 @@ Decoded decode(const char* path, const MemoryBlock* memory, bool upwards = false
 {
     Decoded d;
     d.opened = image_decode_open(path, memory);
-    if (!d.opened)
-        return d;
+    if (!d.opened) return d;
     d.width = image_decode_width();
     d.height = image_decode_height();
-    if (d.width <= 0 || d.height <= 0 || d.width > 4096 || d.height > 4096)
-        return d;
+    if (d.width <= 0 || d.height <= 0 || d.width > 4096 || d.height > 4096) return d;
     intptr_t row_bytes = intptr_t{d.width} * 3, pitch = row_bytes + 5;
     Bytes buffer(size_t(pitch) * d.height + 16, GAP);
     uint8_t* first = buffer.data() + 8 + (upwards ? pitch * (d.height - 1) : 0);
@@ -150,11 +154,9 @@ Decoded decode(const char* path, const MemoryBlock* memory, bool upwards = false
     for (int32_t y = 0; y < d.height; ++y) {
         const uint8_t* row = first + (upwards ? -pitch : pitch) * y;
         d.rows.insert(d.rows.end(), row, row + row_bytes);
-        for (int i = 0; i < 5; ++i)
-            d.gaps_kept &= row[row_bytes + i] == GAP;
+        for (int i = 0; i < 5; ++i) d.gaps_kept &= row[row_bytes + i] == GAP;
     }
-    for (int i = 0; i < 8; ++i)
-        d.gaps_kept &= buffer[i] == GAP && buffer[buffer.size() - 1 - i] == GAP;
+    for (int i = 0; i < 8; ++i) d.gaps_kept &= buffer[i] == GAP && buffer[buffer.size() - 1 - i] == GAP;
     return d;
 }
 
@@ -167,8 +169,7 @@ Decoded decode_memory(const Bytes& bytes)
 Decoded decode_file(const Bytes& bytes, const char* name)
 {
     FILE* file = std::fopen(name, "wb");
-    if (!file)
-        return Decoded{};
+    if (!file) return Decoded{};
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
     Decoded d = decode(name, nullptr);
@@ -179,13 +180,18 @@ Decoded decode_file(const Bytes& bytes, const char* name)
 size_t find(const Bytes& bytes, const char* tag)
 {
     for (size_t i = 0; i + 4 <= bytes.size(); ++i)
-        if (std::memcmp(&bytes[i], tag, 4) == 0)
-            return i;
+        if (std::memcmp(&bytes[i], tag, 4) == 0) return i;
     return 0;
 }
 
-void put16(Bytes& b, uint32_t v) { b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void put32(Bytes& b, uint32_t v) { put16(b, v & 0xFFFF), put16(b, v >> 16); }
+void put16(Bytes& b, uint32_t v)
+{
+    b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+}
+void put32(Bytes& b, uint32_t v)
+{
+    put16(b, v & 0xFFFF), put16(b, v >> 16);
+}
 
 // Blue, green, red for each pixel of the small pictures below, top row first.
 const uint8_t PICTURE_BGR[3][5][3] = {
@@ -198,8 +204,7 @@ Bytes picture_expected(int width, int height)
 {
     Bytes rows;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            rows.insert(rows.end(), PICTURE_BGR[y][x], PICTURE_BGR[y][x] + 3);
+        for (int x = 0; x < width; ++x) rows.insert(rows.end(), PICTURE_BGR[y][x], PICTURE_BGR[y][x] + 3);
     return rows;
 }
 
@@ -212,11 +217,9 @@ Bytes bmp_bytes()
     put32(b, 0);
     put32(b, 14 + 40);
     put32(b, 40), put32(b, 5), put32(b, 3), put16(b, 1), put16(b, 24);
-    for (int i = 0; i < 6; ++i)
-        put32(b, 0);
+    for (int i = 0; i < 6; ++i) put32(b, 0);
     for (int y = 2; y >= 0; --y) {
-        for (int x = 0; x < 5; ++x)
-            b.insert(b.end(), PICTURE_BGR[y][x], PICTURE_BGR[y][x] + 3);
+        for (int x = 0; x < 5; ++x) b.insert(b.end(), PICTURE_BGR[y][x], PICTURE_BGR[y][x] + 3);
         b.push_back(0);
     }
     return b;
@@ -232,8 +235,7 @@ Bytes gif_bytes()
     b.insert(b.end(), {0x91, 0, 0});
     const int colour_of[3][4] = {{0, 1, 2, 3}, {3, 2, 1, 0}, {1, 1, 0, 0}};
     const uint8_t table[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}}; // red, green, blue
-    for (auto& rgb : table)
-        b.insert(b.end(), rgb, rgb + 3);
+    for (auto& rgb : table) b.insert(b.end(), rgb, rgb + 3);
     b.push_back(0x2C);
     put16(b, 0), put16(b, 0), put16(b, width), put16(b, height);
     b.push_back(0);
@@ -241,8 +243,7 @@ Bytes gif_bytes()
 
     std::vector<int> codes;
     for (int i = 0; i < width * height; ++i) {
-        if (i % 2 == 0)
-            codes.push_back(4);
+        if (i % 2 == 0) codes.push_back(4);
         codes.push_back(colour_of[i / width][i % width]);
     }
     codes.push_back(5);
@@ -259,8 +260,7 @@ Bytes gif_expected()
     const uint8_t bgr[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
     Bytes rows;
     for (auto& row : colour_of)
-        for (int index : row)
-            rows.insert(rows.end(), bgr[index], bgr[index] + 3);
+        for (int index : row) rows.insert(rows.end(), bgr[index], bgr[index] + 3);
     return rows;
 }
 
@@ -272,8 +272,7 @@ Bytes jpeg_bytes()
     const UINT size = 32, stride = size * 3;
     Bytes pixels(stride * size);
     for (UINT y = 0; y < size; ++y)
-        for (UINT x = 0; x < size; ++x)
-            std::memcpy(&pixels[y * stride + x * 3], QUARTER_BGR[(y / 16) * 2 + x / 16], 3);
+        for (UINT x = 0; x < size; ++x) std::memcpy(&pixels[y * stride + x * 3], QUARTER_BGR[(y / 16) * 2 + x / 16], 3);
     return jpeg_encode(pixels, size, size);
 }
 
@@ -293,10 +292,10 @@ TEST(PngDecoding, EveryColourTypeAndDepthComesOutAsBlueGreenRedRows)
 {
     const struct {
         int colour_type, depth;
-    } formats[] = {{PNG_COLOR_TYPE_PALETTE, 8}, {PNG_COLOR_TYPE_PALETTE, 2}, {PNG_COLOR_TYPE_GRAY, 1},
-                   {PNG_COLOR_TYPE_GRAY, 2},    {PNG_COLOR_TYPE_GRAY, 4},    {PNG_COLOR_TYPE_GRAY, 8},
-                   {PNG_COLOR_TYPE_GRAY, 16},   {PNG_COLOR_TYPE_GA, 8},      {PNG_COLOR_TYPE_GA, 16},
-                   {PNG_COLOR_TYPE_RGB, 8},     {PNG_COLOR_TYPE_RGB, 16},    {PNG_COLOR_TYPE_RGB_ALPHA, 8},
+    } formats[] = {{PNG_COLOR_TYPE_PALETTE, 8},   {PNG_COLOR_TYPE_PALETTE, 2}, {PNG_COLOR_TYPE_GRAY, 1},
+                   {PNG_COLOR_TYPE_GRAY, 2},      {PNG_COLOR_TYPE_GRAY, 4},    {PNG_COLOR_TYPE_GRAY, 8},
+                   {PNG_COLOR_TYPE_GRAY, 16},     {PNG_COLOR_TYPE_GA, 8},      {PNG_COLOR_TYPE_GA, 16},
+                   {PNG_COLOR_TYPE_RGB, 8},       {PNG_COLOR_TYPE_RGB, 16},    {PNG_COLOR_TYPE_RGB_ALPHA, 8},
                    {PNG_COLOR_TYPE_RGB_ALPHA, 16}};
     for (auto format : formats) {
         for (bool interlaced : {false, true}) {

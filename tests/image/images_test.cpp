@@ -9,7 +9,10 @@
 #include <cstdint>
 
 namespace {
-bool gdi_object_alive(HGDIOBJ handle) { return ::GetObjectType(handle) != 0; }
+bool gdi_object_alive(HGDIOBJ handle)
+{
+    return ::GetObjectType(handle) != 0;
+}
 
 int32_t screen_depth()
 {
@@ -122,8 +125,8 @@ TEST(ImageObjects, ValuesThatAreNeitherNumbersNorLiveIdentifiersFindNothing)
     ASSERT_NE(0, image_create(1, 4, 4));
     HGDIOBJ one = image_get(1);
     int32_t not_an_image[4] = {0x11111111, 0x22222222, 0x33333333, 0x44444444};
-    const intptr_t strangers[] = {-1, -7, INTPTR_MIN, INTPTR_MAX, reinterpret_cast<intptr_t>(not_an_image),
-                                  image_table_capacity() + 1};
+    const intptr_t strangers[] = {
+        -1, -7, INTPTR_MIN, INTPTR_MAX, reinterpret_cast<intptr_t>(not_an_image), image_table_capacity() + 1};
     for (intptr_t id : strangers) {
         EXPECT_EQ(nullptr, image_get(id)) << "id " << id;
         EXPECT_EQ(0, image_width());
@@ -169,11 +172,9 @@ TEST(ImageObjects, FreeAllFreesDynamicAndNumberedImages)
     ASSERT_NE(0, image_create(0, 3, 3));
     ASSERT_NE(0, image_create(9, 3, 3));
     HGDIOBJ handles[] = {image_get(a), image_get(b), image_get(0), image_get(9)};
-    for (HGDIOBJ handle : handles)
-        ASSERT_NE(nullptr, handle);
+    for (HGDIOBJ handle : handles) ASSERT_NE(nullptr, handle);
     images_free_all();
-    for (HGDIOBJ handle : handles)
-        EXPECT_FALSE(gdi_object_alive(handle));
+    for (HGDIOBJ handle : handles) EXPECT_FALSE(gdi_object_alive(handle));
     EXPECT_EQ(nullptr, image_get(a));
     EXPECT_EQ(nullptr, image_get(b));
     EXPECT_EQ(nullptr, image_get(0));

@@ -16,7 +16,10 @@ HDC image_pass(ImageId number)
     return drawing_begin(image_output());
 }
 
-bool dc_alive(HDC dc) { return ::GetObjectType(dc) != 0; }
+bool dc_alive(HDC dc)
+{
+    return ::GetObjectType(dc) != 0;
+}
 } // namespace
 
 TEST(DrawingPasses, EndingWithoutAPassOrTwiceIsHarmless)

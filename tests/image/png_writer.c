@@ -16,8 +16,7 @@ static void output_write(png_structp write, png_bytep bytes, size_t length)
     if (out->size + length > out->capacity) {
         size_t capacity = (out->size + length) * 2;
         uint8_t* grown = (uint8_t*)realloc(out->data, capacity);
-        if (!grown)
-            png_error(write, "out of memory");
+        if (!grown) png_error(write, "out of memory");
         out->data = grown;
         out->capacity = capacity;
     }
@@ -25,7 +24,10 @@ static void output_write(png_structp write, png_bytep bytes, size_t length)
     out->size += length;
 }
 
-static void output_flush(png_structp write) { (void)write; }
+static void output_flush(png_structp write)
+{
+    (void)write;
+}
 
 uint8_t* png_write_memory(const struct PngLayout* layout, size_t* size)
 {
@@ -38,10 +40,8 @@ uint8_t* png_write_memory(const struct PngLayout* layout, size_t* size)
     int pass, passes;
 
     if (!info || setjmp(png_jmpbuf(write))) {
-        if (write)
-            png_destroy_write_struct(&write, info ? &info : NULL);
-        if (out)
-            free(out->data);
+        if (write) png_destroy_write_struct(&write, info ? &info : NULL);
+        if (out) free(out->data);
         free(out);
         return NULL;
     }
@@ -59,13 +59,11 @@ uint8_t* png_write_memory(const struct PngLayout* layout, size_t* size)
         }
         png_set_PLTE(write, info, colours, layout->palette_entries);
     }
-    if (layout->alphas)
-        png_set_tRNS(write, info, layout->alphas, layout->alpha_entries, NULL);
+    if (layout->alphas) png_set_tRNS(write, info, layout->alphas, layout->alpha_entries, NULL);
     png_write_info(write, info);
     passes = png_set_interlace_handling(write);
     for (pass = 0; pass < passes; ++pass)
-        for (y = 0; y < layout->height; ++y)
-            png_write_row(write, layout->rows + (size_t)y * layout->row_bytes);
+        for (y = 0; y < layout->height; ++y) png_write_row(write, layout->rows + (size_t)y * layout->row_bytes);
     png_write_end(write, info);
     png_destroy_write_struct(&write, &info);
     *size = out->size;

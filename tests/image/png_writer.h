@@ -11,14 +11,14 @@ extern "C" {
 struct PngLayout {
     uint32_t width;
     uint32_t height;
-    int colour_type;          /* PNG_COLOR_TYPE_* */
+    int colour_type; /* PNG_COLOR_TYPE_* */
     int bit_depth;
     int interlaced;
-    const uint8_t* rows;      /* packed as the file stores them, row_bytes apart */
+    const uint8_t* rows; /* packed as the file stores them, row_bytes apart */
     size_t row_bytes;
-    const uint8_t* palette;   /* red, green, blue triples, or null */
+    const uint8_t* palette; /* red, green, blue triples, or null */
     int palette_entries;
-    const uint8_t* alphas;    /* a tRNS chunk for a palette, or null */
+    const uint8_t* alphas; /* a tRNS chunk for a palette, or null */
     int alpha_entries;
 };
 

@@ -19,11 +19,9 @@ constexpr COLORREF BAR = 0x1306C9;
 // A fresh black image of the size, drawn on in one pass, read back afterwards.
 Pixels drawn(int32_t width, int32_t height, const std::function<void()>& draw, ImageId number = 0)
 {
-    if (!image_create(number, width, height))
-        return Pixels{};
+    if (!image_create(number, width, height)) return Pixels{};
     image_get(number);
-    if (!drawing_begin(image_output()))
-        return Pixels{};
+    if (!drawing_begin(image_output())) return Pixels{};
     draw();
     drawing_end();
     return bitmap_pixels(static_cast<HBITMAP>(image_get(number)));
@@ -40,11 +38,13 @@ void expect_exactly(const Pixels& pixels, uint32_t value, int32_t x0, int32_t y0
 // A 4 by 2 image: red, green, blue, white on top; white, blue, green, red below.
 HGDIOBJ make_pattern(ImageId number)
 {
-    drawn(4, 2, [] {
-        const COLORREF colours[] = {RED, GREEN, BLUE, WHITE, WHITE, BLUE, GREEN, RED};
-        for (int32_t i = 0; i < 8; ++i)
-            draw_plot(i % 4, i / 4, colours[i]);
-    }, number);
+    drawn(
+        4, 2,
+        [] {
+            const COLORREF colours[] = {RED, GREEN, BLUE, WHITE, WHITE, BLUE, GREEN, RED};
+            for (int32_t i = 0; i < 8; ++i) draw_plot(i % 4, i / 4, colours[i]);
+        },
+        number);
     return image_get(number);
 }
 } // namespace
@@ -110,8 +110,8 @@ TEST(DrawingPrimitives, PlotSetsOnePixelAndNothingOutsideAPass)
 
 TEST(DrawingPrimitives, LinesIncludeBothEndPointsAndAreClipped)
 {
-    expect_exactly(drawn(1000, 600, [] { draw_line(0, 150, 1000, 150, 0x931A1E); }), pixel_of(0x931A1E), 0, 150,
-                   1000, 151);
+    expect_exactly(drawn(1000, 600, [] { draw_line(0, 150, 1000, 150, 0x931A1E); }), pixel_of(0x931A1E), 0, 150, 1000,
+                   151);
     expect_exactly(drawn(50, 50, [] { draw_line(20, 10, 20, 30, RED); }), pixel_of(RED), 20, 10, 21, 31);
     expect_exactly(drawn(50, 50, [] { draw_line(30, 40, 25, 40, RED); }), pixel_of(RED), 25, 40, 31, 41);
     expect_exactly(drawn(50, 50, [] { draw_line(-50, 5, 10, 5, RED); }), pixel_of(RED), 0, 5, 11, 6);
@@ -140,15 +140,15 @@ TEST(DrawingPrimitives, ImageCopiesAtItsOwnSizeOrStretched)
     Pixels copied = drawn(20, 20, [=] { draw_image(pattern, 10, 5); });
     Pixels source = bitmap_pixels(static_cast<HBITMAP>(pattern));
     for (int32_t y = 0; y < 2; ++y)
-        for (int32_t x = 0; x < 4; ++x)
-            EXPECT_EQ(source.at(x, y), copied.at(10 + x, 5 + y)) << x << "," << y;
+        for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(source.at(x, y), copied.at(10 + x, 5 + y)) << x << "," << y;
     EXPECT_EQ(20 * 20 - 8, copied.count(0)) << "nothing but the copy";
 
     Pixels own_size = drawn(20, 20, [=] { draw_image(pattern, 0, 0, 200, 0); });
     EXPECT_EQ(pixel_of(WHITE), own_size.at(3, 0)) << "w = 200, h = 0 copies at the bitmap's own size";
     EXPECT_EQ(0u, own_size.at(4, 0));
 
-    drawn(4, 2, [] { draw_box(0, 0, 4, 2, RED); }, 3);
+    drawn(
+        4, 2, [] { draw_box(0, 0, 4, 2, RED); }, 3);
     HGDIOBJ solid = image_get(3);
     expect_exactly(drawn(40, 40, [=] { draw_image(solid, 3, 2, 16, 8); }), pixel_of(RED), 3, 2, 19, 10);
 }
@@ -175,10 +175,10 @@ TEST(DrawingPrimitives, InvertModeInvertsLinesRectanglesAndCopies)
         draw_box(0, 0, 20, 10, WHITE);
         drawing_mode(DRAW_MODE_INVERT);
         draw_line(0, 2, 9, 2, RED);
-        draw_box(0, 5, 4, 3);          // outline and inside invert: white turns black
-        draw_box(10, 5, 4, 3, BLUE);   // a fill ignores the flag
-        draw_image(pattern, 0, 15);    // NOTSRCERASE: not (source or destination)
-        draw_plot(15, 2, RED);         // single pixels are set, not inverted
+        draw_box(0, 5, 4, 3);        // outline and inside invert: white turns black
+        draw_box(10, 5, 4, 3, BLUE); // a fill ignores the flag
+        draw_image(pattern, 0, 15);  // NOTSRCERASE: not (source or destination)
+        draw_plot(15, 2, RED);       // single pixels are set, not inverted
         draw_box(17, 2, 1, 1, GREEN);
     });
     EXPECT_EQ(pixel_of(RED), pixels.at(15, 2));
@@ -214,12 +214,11 @@ TEST(DrawingPrimitives, IconsDrawAtTheirOwnSizeOrStretched)
     header.bV5Compression = BI_RGB;
     void* bits = nullptr;
     HDC screen = ::GetDC(nullptr);
-    HBITMAP colour = ::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits,
-                                        nullptr, 0);
+    HBITMAP colour =
+        ::CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
     ::ReleaseDC(nullptr, screen);
     ASSERT_NE(nullptr, colour);
-    for (int i = 0; i < 64; ++i)
-        static_cast<uint32_t*>(bits)[i] = 0xFF0000FF; // opaque blue
+    for (int i = 0; i < 64; ++i) static_cast<uint32_t*>(bits)[i] = 0xFF0000FF; // opaque blue
     HBITMAP mask = ::CreateBitmap(8, 8, 1, 1, nullptr);
     ICONINFO info{TRUE, 0, 0, mask, colour};
     HICON icon = ::CreateIconIndirect(&info);

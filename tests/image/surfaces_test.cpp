@@ -19,7 +19,10 @@ struct GuardedSurface {
     std::vector<uint8_t> block;
 
     GuardedSurface(int32_t w, int32_t h, int32_t bits)
-        : width(w), height(h), bytes_per_pixel(bits / 8), pitch((w + 2 * GUARD) * (bits / 8)),
+        : width(w),
+          height(h),
+          bytes_per_pixel(bits / 8),
+          pitch((w + 2 * GUARD) * (bits / 8)),
           block(static_cast<size_t>(pitch) * (h + 2 * GUARD), FILL)
     {
     }
@@ -47,7 +50,10 @@ HDC provider_dc()
     ++provider.get_dc_calls;
     return provider.dc;
 }
-void provider_release() { ++provider.releases; }
+void provider_release()
+{
+    ++provider.releases;
+}
 
 DrawingTarget surface_target(uint8_t* pixels, int32_t pitch, int32_t width, int32_t height, int32_t bits, HDC dc)
 {
@@ -140,14 +146,12 @@ TEST(DrawingSurfaces, DirectWritesOutsideTheSurfaceChangeNothing)
         GuardedSurface surface(5, 4, bits);
         DrawingTarget target = surface_target(surface.first_pixel(), surface.pitch, 5, 4, bits, idle.dc);
         ASSERT_NE(nullptr, drawing_begin(&target));
-        const POINT outside[] = {{-1, 0}, {0, -1}, {5, 0}, {0, 4}, {5, 4}, {-1, -1}, {-3, 2},
-                                 {7, 1}, {2, 6}, {INT_MAX, 0}, {0, INT_MIN}, {INT_MIN, INT_MAX}};
-        for (POINT p : outside)
-            draw_plot(p.x, p.y, 0x000000);
+        const POINT outside[] = {{-1, 0}, {0, -1}, {5, 0}, {0, 4},       {5, 4},       {-1, -1},
+                                 {-3, 2}, {7, 1},  {2, 6}, {INT_MAX, 0}, {0, INT_MIN}, {INT_MIN, INT_MAX}};
+        for (POINT p : outside) draw_plot(p.x, p.y, 0x000000);
         drawing_end();
         size_t changed = 0;
-        for (uint8_t byte : surface.block)
-            changed += byte != GuardedSurface::FILL;
+        for (uint8_t byte : surface.block) changed += byte != GuardedSurface::FILL;
         EXPECT_EQ(0u, changed) << bits << "-bit surface";
     }
 }
@@ -158,10 +162,10 @@ TEST(DrawingSurfaces, SurfaceSwitchesBetweenPixelsAndItsContext)
     ASSERT_NE(nullptr, surface.bits);
     DrawingTarget target = surface_target(reinterpret_cast<uint8_t*>(surface.bits), 8 * 4, 8, 8, 32, surface.dc);
     ASSERT_NE(nullptr, drawing_begin(&target));
-    draw_plot(0, 0, 0x0000FF);        // direct
-    draw_box(2, 2, 3, 3, 0x00FF00);   // through the context: get_dc once
-    draw_plot(7, 7, 0xFF0000);        // direct again: get_pixels again
-    draw_line(0, 7, 3, 7, 0xFFFFFF);  // context again
+    draw_plot(0, 0, 0x0000FF);       // direct
+    draw_box(2, 2, 3, 3, 0x00FF00);  // through the context: get_dc once
+    draw_plot(7, 7, 0xFF0000);       // direct again: get_pixels again
+    draw_line(0, 7, 3, 7, 0xFFFFFF); // context again
     drawing_end();
     EXPECT_EQ(2, provider.get_pixels_calls);
     EXPECT_EQ(2, provider.get_dc_calls);
@@ -179,8 +183,8 @@ TEST(DrawingSurfaces, ModeSurvivesTheSwitchBackToTheContext)
     ASSERT_NE(nullptr, drawing_begin(&target));
     draw_box(0, 0, 8, 8, 0xFFFFFF);
     drawing_mode(DRAW_MODE_OUTLINE);
-    draw_plot(0, 0, 0x0000FF);       // direct: the context is given up
-    draw_box(1, 1, 6, 6, 0x00FF00);  // back through the context, still in outline mode
+    draw_plot(0, 0, 0x0000FF);      // direct: the context is given up
+    draw_box(1, 1, 6, 6, 0x00FF00); // back through the context, still in outline mode
     drawing_end();
     EXPECT_EQ(0x00FF00u, surface.at(1, 1));
     EXPECT_EQ(0xFFFFFFu, surface.at(3, 3)) << "the inside of an outline stays as it was";

@@ -31,8 +31,7 @@ LRESULT CALLBACK watch_messages(int code, WPARAM wparam, LPARAM lparam)
     if (code == HC_ACTION) {
         const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
         if (is_base_window(sent->hwnd)) {
-            if (sent->message == WM_SHOWWINDOW && sent->wParam)
-                ++base_window_shows;
+            if (sent->message == WM_SHOWWINDOW && sent->wParam) ++base_window_shows;
             if (sent->message == WM_WINDOWPOSCHANGING &&
                 (reinterpret_cast<const WINDOWPOS*>(sent->lParam)->flags & SWP_SHOWWINDOW))
                 ++base_window_shows;
@@ -43,8 +42,7 @@ LRESULT CALLBACK watch_messages(int code, WPARAM wparam, LPARAM lparam)
 
 BOOL CALLBACK count_base_windows(HWND window, LPARAM count)
 {
-    if (is_base_window(window))
-        ++*reinterpret_cast<int*>(count);
+    if (is_base_window(window)) ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
 
@@ -69,8 +67,8 @@ bool in_system_directory(HMODULE module)
     char system[MAX_PATH], path[MAX_PATH];
     UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
     DWORD path_length = ::GetModuleFileNameA(module, path, MAX_PATH);
-    return length > 0 && path_length > length && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, system, length,
-                                                                  path, length) == CSTR_EQUAL &&
+    return length > 0 && path_length > length &&
+           ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, system, length, path, length) == CSTR_EQUAL &&
            path[length] == '\\';
 }
 
@@ -93,12 +91,15 @@ struct Recorded : IUnknown {
     }
 };
 
-void* heap_block() { return ::HeapAlloc(main_heap(), 0, 32); }
+void* heap_block()
+{
+    return ::HeapAlloc(main_heap(), 0, 32);
+}
 
 DisplayObject* dynamic_object(void* object, int16_t kind, void* extra)
 {
-    auto* record = static_cast<DisplayObject*>(
-        object_alloc(&multimedia.display_object_list, object_node_size<DisplayObject>()));
+    auto* record =
+        static_cast<DisplayObject*>(object_alloc(&multimedia.display_object_list, object_node_size<DisplayObject>()));
     record->object = object;
     record->kind = kind;
     record->extra = extra;
@@ -118,8 +119,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        if (watch_hook)
-            ::UnhookWindowsHookEx(watch_hook);
+        if (watch_hook) ::UnhookWindowsHookEx(watch_hook);
     }
     void TearDown() override
     {
@@ -239,8 +239,7 @@ TEST_F(MultimediaBase, FreeAllSweepsDynamicObjectsThenSlots)
     table[0] = DisplayObject{&slot0, 0, 1, 0, block(), 0};
     table[7] = DisplayObject{block(), 0, OBJECT_KIND_MEMORY, 0, block(), 0};
     table[49] = DisplayObject{&slot49, 0, 0, 0, nullptr, 0};
-    for (void* each : blocks)
-        ASSERT_TRUE(media_heap_holds(main_heap(), each));
+    for (void* each : blocks) ASSERT_TRUE(media_heap_holds(main_heap(), each));
 
     display_objects_free_all();
 

@@ -14,7 +14,10 @@
 
 namespace {
 
-bool ddraw_loaded() { return ::GetModuleHandleA("ddraw.dll") != nullptr; }
+bool ddraw_loaded()
+{
+    return ::GetModuleHandleA("ddraw.dll") != nullptr;
+}
 
 void start_runtime()
 {
@@ -25,8 +28,7 @@ void start_runtime()
 bool dll_switched_off(const char* name)
 {
     HMODULE library = ::LoadLibraryA(name);
-    if (library)
-        ::FreeLibrary(library);
+    if (library) ::FreeLibrary(library);
     return library == nullptr;
 }
 
@@ -166,7 +168,10 @@ struct PlantedRun {
     bool dinput_loaded;
 };
 
-bool event_set(HANDLE event) { return event && ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+bool event_set(HANDLE event)
+{
+    return event && ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+}
 
 // Runs a copy of this program from the folder that holds the planted
 // DDRAW.DLL and DINPUT.DLL, so that they sit both beside the program and in
@@ -178,10 +183,8 @@ PlantedRun run_beside_planted_dlls(const char* test)
     std::string folder = media_program_folder() + "\\media_planted";
     std::string copy = folder + "\\media_planted_probe.exe";
     for (const char* name : {"\\DDRAW.dll", "\\DINPUT.dll"})
-        if (::GetFileAttributesA((folder + name).c_str()) == INVALID_FILE_ATTRIBUTES)
-            return {-100, false, false};
-    if (!::CopyFileA(media_program_path().c_str(), copy.c_str(), FALSE))
-        return {-101, false, false};
+        if (::GetFileAttributesA((folder + name).c_str()) == INVALID_FILE_ATTRIBUTES) return {-100, false, false};
+    if (!::CopyFileA(media_program_path().c_str(), copy.c_str(), FALSE)) return {-101, false, false};
     std::string event_name = "SondrelPlanted" + std::to_string(::GetCurrentProcessId());
     HANDLE ddraw = ::CreateEventA(nullptr, TRUE, FALSE, (event_name + ".DDRAW").c_str());
     HANDLE dinput = ::CreateEventA(nullptr, TRUE, FALSE, (event_name + ".DINPUT").c_str());
@@ -195,8 +198,7 @@ PlantedRun run_beside_planted_dlls(const char* test)
     run.ddraw_loaded = event_set(ddraw);
     run.dinput_loaded = event_set(dinput);
     for (HANDLE event : {ddraw, dinput})
-        if (event)
-            ::CloseHandle(event);
+        if (event) ::CloseHandle(event);
     ::DeleteFileA(copy.c_str());
     return run;
 }

@@ -10,10 +10,9 @@ TEST(AlphaTable, KnownEntries)
 {
     struct Case {
         int i, j, expected;
-    } cases[] = {{0, 0, 0},     {0, 255, 0},     {255, 0, 1},     {254, 0, 0},     {1, 255, 1},
+    } cases[] = {{0, 0, 0},      {0, 255, 0},     {255, 0, 1},    {254, 0, 0},     {1, 255, 1},
                  {128, 127, 64}, {255, 127, 128}, {100, 200, 79}, {255, 254, 255}, {255, 255, 256}};
-    for (const Case& c : cases)
-        EXPECT_EQ(alpha_entry(c.i, c.j), c.expected) << "entry (" << c.i << ", " << c.j << ")";
+    for (const Case& c : cases) EXPECT_EQ(alpha_entry(c.i, c.j), c.expected) << "entry (" << c.i << ", " << c.j << ")";
 }
 
 TEST(AlphaTable, RowByRowAndOnlyTheCornerAbove255)
@@ -30,8 +29,7 @@ TEST(AlphaTable, RowByRowAndOnlyTheCornerAbove255)
             ASSERT_GE(value, 0);
             // Never more than one step away from the exact fraction i * (j + 1) / 255.
             ASSERT_LE(std::abs(value * 255 - i * (j + 1)), 255 * 2) << "entry (" << i << ", " << j << ")";
-            if (value > 255)
-                ++above;
+            if (value > 255) ++above;
         }
     }
     EXPECT_EQ(table[255 * ALPHA_SIZE + 255], 256);

@@ -7,7 +7,8 @@
 #include "player_fixture.h"
 #include "tests/support/ogg_craft.h"
 
-TEST(MemoryCallbacks, ReadGivesTheRemainderThenNothing) {
+TEST(MemoryCallbacks, ReadGivesTheRemainderThenNothing)
+{
     const uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     MemorySource m = {block, 10, 0};
     uint8_t out[16] = {};
@@ -19,7 +20,8 @@ TEST(MemoryCallbacks, ReadGivesTheRemainderThenNothing) {
     EXPECT_EQ(memory_tell(&m), 10);
 }
 
-TEST(MemoryCallbacks, SeekStaysInsideTheBlock) {
+TEST(MemoryCallbacks, SeekStaysInsideTheBlock)
+{
     const uint8_t block[100] = {};
     MemorySource m = {block, 100, 0};
     EXPECT_EQ(memory_seek(&m, 1000, SEEK_SET), 0);
@@ -41,7 +43,8 @@ TEST(MemoryCallbacks, SeekStaysInsideTheBlock) {
     EXPECT_EQ(m.base, block) << "the block stays its owner's";
 }
 
-TEST(MemoryCallbacks, EmptyOrForeignBlockDoesNotOpen) {
+TEST(MemoryCallbacks, EmptyOrForeignBlockDoesNotOpen)
+{
     Bytes empty;
     MemoryDecoder none(empty);
     EXPECT_FALSE(none.open);
@@ -50,7 +53,8 @@ TEST(MemoryCallbacks, EmptyOrForeignBlockDoesNotOpen) {
     EXPECT_FALSE(foreign.open);
 }
 
-TEST(RefillPlan, FramesLieOnTheBufferGrid) {
+TEST(RefillPlan, FramesLieOnTheBufferGrid)
+{
     EXPECT_EQ(play_half(0, HALF), 0u);
     EXPECT_EQ(play_half(HALF - 1, HALF), 0u);
     EXPECT_EQ(play_half(HALF, HALF), 1u);
@@ -72,7 +76,8 @@ struct Filled {
 };
 
 // Fills halves until one reports the end, as the worker does.
-Filled fill_to_end(MemoryDecoder& d) {
+Filled fill_to_end(MemoryDecoder& d)
+{
     Filled out;
     uint8_t half[HALF];
     for (uint32_t i = 0; i < 400; i++) {
@@ -86,19 +91,21 @@ Filled fill_to_end(MemoryDecoder& d) {
 }
 
 // The halves hold exactly the decoded PCM, nothing lost and nothing more.
-void expect_stream(const Filled& got, const Pcm& pcm, int channels, const char* what) {
+void expect_stream(const Filled& got, const Pcm& pcm, int channels, const char* what)
+{
     EXPECT_EQ(got.audio_bytes, pcm.size() * 2) << what;
     EXPECT_TRUE(got.bytes == expected_halves(pcm_bytes(pcm), channels, got.bytes.size() / HALF)) << what;
 }
 
-}  // namespace
+} // namespace
 
-TEST(RefillByteExact, HalvesMatchAnIndependentDecode) {
+TEST(RefillByteExact, HalvesMatchAnIndependentDecode)
+{
     struct Case {
         int channels, rate;
         size_t frames;
-    } cases[] = {{2, 44100, 30000}, {1, 22050, 20000}, {3, 32000, 9000}, {5, 44100, 7000},
-                 {6, 48000, 7000}, {7, 8000, 5000}};
+    } cases[] = {{2, 44100, 30000}, {1, 22050, 20000}, {3, 32000, 9000},
+                 {5, 44100, 7000},  {6, 48000, 7000},  {7, 8000, 5000}};
     for (const Case& c : cases) {
         Pcm pcm;
         Bytes ogg = sine_ogg(c.channels, c.rate, c.frames, &pcm);
@@ -109,7 +116,8 @@ TEST(RefillByteExact, HalvesMatchAnIndependentDecode) {
     }
 }
 
-TEST(RefillByteExact, ExactMultipleOfAHalfEndsWithASilentHalf) {
+TEST(RefillByteExact, ExactMultipleOfAHalfEndsWithASilentHalf)
+{
     Pcm pcm;
     Bytes ogg = sine_ogg(2, 44100, 3 * 4096, &pcm);
     ASSERT_EQ(pcm.size() * 2, 3 * HALF);
@@ -127,7 +135,8 @@ TEST(RefillByteExact, ExactMultipleOfAHalfEndsWithASilentHalf) {
     EXPECT_EQ(Bytes(half, half + HALF), Bytes(HALF, 0));
 }
 
-TEST(RefillByteExact, StreamShorterThanAHalf) {
+TEST(RefillByteExact, StreamShorterThanAHalf)
+{
     Pcm pcm;
     Bytes ogg = sine_ogg(2, 44100, 1000, &pcm);
     MemoryDecoder d(ogg);
@@ -142,7 +151,8 @@ TEST(RefillByteExact, StreamShorterThanAHalf) {
     EXPECT_EQ(Bytes(half, half + HALF), Bytes(HALF, 0)) << "nothing after the end";
 }
 
-TEST(RefillByteExact, ChainPlaysOnUntilTheFormatChanges) {
+TEST(RefillByteExact, ChainPlaysOnUntilTheFormatChanges)
+{
     Pcm a, b, mono;
     Bytes first = sine_ogg(2, 44100, 10000, &a), second = sine_ogg(2, 44100, 9000, &b);
     Bytes other = sine_ogg(1, 22050, 9000, &mono);
@@ -159,7 +169,8 @@ TEST(RefillByteExact, ChainPlaysOnUntilTheFormatChanges) {
     }
 }
 
-TEST(RefillByteExact, HoleIsSkippedAndReadingGoesOn) {
+TEST(RefillByteExact, HoleIsSkippedAndReadingGoesOn)
+{
     Bytes ogg = ogg_encode(pcm_demo_music(44100, 3.0), 2, 44100);
     Pcm pcm = ogg_decode(ogg);
     std::vector<Bytes> pages = ogg_pages(ogg);
@@ -182,7 +193,8 @@ struct CraftedRun {
     uint32_t halves = 0;
 };
 
-DWORD WINAPI decode_crafted(LPVOID parameter) {
+DWORD WINAPI decode_crafted(LPVOID parameter)
+{
     CraftedRun* run = static_cast<CraftedRun*>(parameter);
     MemoryDecoder d(*run->ogg);
     run->opened = d.open;
@@ -196,18 +208,19 @@ DWORD WINAPI decode_crafted(LPVOID parameter) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 // A codebook claiming 131071 used entries once sized two tables on the stack
 // (1.5 MB here) when decoding started; on a 256 KB stack that is a crash.
-TEST(CraftedStream, HugeCodebookDoesNotCrashTheDecoder) {
+TEST(CraftedStream, HugeCodebookDoesNotCrashTheDecoder)
+{
     Bytes ogg = sine_ogg(2, 44100, 20000);
     ASSERT_GE(ogg_codebook_count(ogg), 2);
     Bytes crafted = ogg_with_huge_codebook(ogg, 1, 131071, 64);
     ASSERT_FALSE(crafted.empty());
     CraftedRun run{&crafted};
-    HANDLE thread = ::CreateThread(nullptr, 256 * 1024, decode_crafted, &run, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                   nullptr);
+    HANDLE thread =
+        ::CreateThread(nullptr, 256 * 1024, decode_crafted, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_TRUE(thread);
     ASSERT_EQ(::WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
     DWORD code = 1;

@@ -3,7 +3,8 @@
 
 #include "player_fixture.h"
 
-TEST(NoSoundDevice, OpeningFailsAndClosesTheFile) {
+TEST(NoSoundDevice, OpeningFailsAndClosesTheFile)
+{
     const char* path = "music without a device.ogg";
     ASSERT_TRUE(write_file(path, sine_ogg(2, 44100, 5000)));
     EXPECT_FALSE(sound_device_open(nullptr));

@@ -21,7 +21,8 @@ struct Observed {
 };
 Observed observed;
 
-void observe(uint32_t half, const uint8_t* data, uint32_t length) {
+void observe(uint32_t half, const uint8_t* data, uint32_t length)
+{
     observed.halves.push_back(half);
     observed.written.insert(observed.written.end(), data, data + length);
     for (int i = 0; i < 512; i++) {
@@ -32,7 +33,8 @@ void observe(uint32_t half, const uint8_t* data, uint32_t length) {
 }
 
 // Plays the stream until the worker returns by itself.
-bool play_to_the_end(const Bytes& ogg, DWORD timeout_ms) {
+bool play_to_the_end(const Bytes& ogg, DWORD timeout_ms)
+{
     observed = Observed();
     observed.written.reserve(200 * HALF);
     observed.captured.reserve(200 * 2048);
@@ -42,7 +44,8 @@ bool play_to_the_end(const Bytes& ogg, DWORD timeout_ms) {
     return ::WaitForSingleObject(p.refill_worker, timeout_ms) == WAIT_OBJECT_0;
 }
 
-Bytes whole_buffer() {
+Bytes whole_buffer()
+{
     void* region = nullptr;
     DWORD length = 0;
     IDirectSoundBuffer* buffer = stream_player().buffer;
@@ -52,12 +55,13 @@ Bytes whole_buffer() {
     return out;
 }
 
-}  // namespace
+} // namespace
 
-TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode) {
+TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode)
+{
     spectrum_init();
     Pcm pcm;
-    Bytes ogg = sine_ogg(2, 44100, 44100, &pcm);  // 10.8 halves
+    Bytes ogg = sine_ogg(2, 44100, 44100, &pcm); // 10.8 halves
     ASSERT_TRUE(play_to_the_end(ogg, 10000)) << "the worker returns after the end";
     StreamPlayer& p = stream_player();
     const size_t n = observed.halves.size();
@@ -80,13 +84,14 @@ TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode) {
     p.refill_observer = nullptr;
 }
 
-TEST(StreamingByteExact, ShortMonoStreamAndNoCapture) {
+TEST(StreamingByteExact, ShortMonoStreamAndNoCapture)
+{
     StreamPlayer& p = stream_player();
     p.capture_enabled.store(false);
     Bytes marker(2048, 0x5A);
     capture_store(marker.data(), 2048);
     Pcm pcm;
-    Bytes ogg = sine_ogg(1, 22050, 3000, &pcm);  // 6000 bytes: less than a half
+    Bytes ogg = sine_ogg(1, 22050, 3000, &pcm); // 6000 bytes: less than a half
     ASSERT_TRUE(play_to_the_end(ogg, 10000));
     ASSERT_EQ(observed.halves, (std::vector<uint32_t>{0, 1, 0}));
     Bytes want = pcm_bytes(pcm);
@@ -97,15 +102,16 @@ TEST(StreamingByteExact, ShortMonoStreamAndNoCapture) {
     p.refill_observer = nullptr;
 }
 
-TEST(StreamingByteExact, CloseWhilePlayingWaitsForTheWorker) {
+TEST(StreamingByteExact, CloseWhilePlayingWaitsForTheWorker)
+{
     Bytes ogg = sine_ogg(2, 44100, 441000);
     ASSERT_TRUE(open_memory_stream(ogg));
     ASSERT_TRUE(stream_play());
     EXPECT_FALSE(stream_play()) << "one worker per stream";
     ::Sleep(400);
     HANDLE worker = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), stream_player().refill_worker, ::GetCurrentProcess(),
-                                  &worker, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), stream_player().refill_worker, ::GetCurrentProcess(), &worker,
+                                  0, FALSE, DUPLICATE_SAME_ACCESS));
     EXPECT_TRUE(stream_close());
     EXPECT_EQ(::WaitForSingleObject(worker, 0), WAIT_OBJECT_0) << "the worker has returned";
     DWORD code = 1;
@@ -114,8 +120,8 @@ TEST(StreamingByteExact, CloseWhilePlayingWaitsForTheWorker) {
     ::CloseHandle(worker);
 }
 
-
-TEST(StreamingHeard, RecordingMatchesTheMusicWithoutGapOrRepeat) {
+TEST(StreamingHeard, RecordingMatchesTheMusicWithoutGapOrRepeat)
+{
     // Music, then a loud last half: a repeat of it could not hide as quiet.
     Pcm music = pcm_demo_music(44100, 2.0);
     Pcm tail = pcm_sine(2, 44100, 8192, 660.0, 9000.0);

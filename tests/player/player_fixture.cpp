@@ -4,13 +4,15 @@
 
 #include <cstring>
 
-Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm) {
+Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm)
+{
     Bytes ogg = ogg_encode(pcm_sine(channels, rate, frames, 441.0, 12000.0), channels, rate);
     if (pcm) *pcm = ogg_decode(ogg);
     return ogg;
 }
 
-Bytes pcm_bytes(const Pcm& pcm) {
+Bytes pcm_bytes(const Pcm& pcm)
+{
     Bytes out(pcm.size() * 2);
     for (size_t i = 0; i < pcm.size(); i++) {
         out[2 * i] = uint8_t(uint16_t(pcm[i]) & 0xFF);
@@ -19,7 +21,8 @@ Bytes pcm_bytes(const Pcm& pcm) {
     return out;
 }
 
-MemoryDecoder::MemoryDecoder(const Bytes& ogg) {
+MemoryDecoder::MemoryDecoder(const Bytes& ogg)
+{
     source = {ogg.data(), uint32_t(ogg.size()), 0};
     if (ov_open_callbacks(&source, &vf, nullptr, 0, MEMORY_CALLBACKS) != 0) return;
     open = true;
@@ -28,16 +31,19 @@ MemoryDecoder::MemoryDecoder(const Bytes& ogg) {
     ov_pcm_seek(&vf, 0);
 }
 
-MemoryDecoder::~MemoryDecoder() {
+MemoryDecoder::~MemoryDecoder()
+{
     if (open) ov_clear(&vf);
 }
 
-HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half) {
-    std::memset(half, 0xA5, HALF);  // stale bytes must not survive
+HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half)
+{
+    std::memset(half, 0xA5, HALF); // stale bytes must not survive
     return refill_half(&vf, &state, (index % 2) * HALF, half, HALF);
 }
 
-Bytes expected_halves(const Bytes& pcm, int channels, size_t halves) {
+Bytes expected_halves(const Bytes& pcm, int channels, size_t halves)
+{
     const size_t frame = size_t(channels) * 2;
     Bytes out(halves * HALF, 0);
     size_t next = 0;
@@ -53,7 +59,8 @@ Bytes expected_halves(const Bytes& pcm, int channels, size_t halves) {
     return out;
 }
 
-bool open_memory_stream(const Bytes& ogg) {
+bool open_memory_stream(const Bytes& ogg)
+{
     StreamPlayer& p = stream_player();
     if (!p.device_open && !sound_device_open(nullptr)) return false;
     return stream_open_memory(ogg.data(), uint32_t(ogg.size()));
@@ -63,7 +70,8 @@ namespace {
 
 // A test that fails half-way leaves no stream open for the next one.
 struct CloseAfterEachTest : testing::EmptyTestEventListener {
-    void OnTestEnd(const testing::TestInfo&) override {
+    void OnTestEnd(const testing::TestInfo&) override
+    {
         stream_player().refill_observer = nullptr;
         if (stream_player().stream_open) stream_close();
     }
@@ -74,4 +82,4 @@ const bool registered = [] {
     return true;
 }();
 
-}  // namespace
+} // namespace

@@ -12,7 +12,8 @@
 namespace {
 
 // 512 captured frames, as a refill leaves them (the other 1536 stay zero).
-void capture_frames(const std::vector<int16_t>& left, const std::vector<int16_t>& right) {
+void capture_frames(const std::vector<int16_t>& left, const std::vector<int16_t>& right)
+{
     Bytes half(HALF, 0);
     for (size_t i = 0; i < 512; i++) {
         std::memcpy(&half[4 * i], &left[i], 2);
@@ -21,7 +22,8 @@ void capture_frames(const std::vector<int16_t>& left, const std::vector<int16_t>
     capture_store(half.data(), HALF);
 }
 
-std::complex<double> dft_bin(const std::vector<int16_t>& left, const std::vector<int16_t>& right, int k) {
+std::complex<double> dft_bin(const std::vector<int16_t>& left, const std::vector<int16_t>& right, int k)
+{
     const double pi = std::acos(-1.0);
     std::complex<double> sum = 0;
     for (int n = 0; n < 512; n++)
@@ -30,11 +32,15 @@ std::complex<double> dft_bin(const std::vector<int16_t>& left, const std::vector
 }
 
 int allocations_left = 0;
-void* failing_malloc(size_t bytes) { return allocations_left-- > 0 ? std::malloc(bytes) : nullptr; }
+void* failing_malloc(size_t bytes)
+{
+    return allocations_left-- > 0 ? std::malloc(bytes) : nullptr;
+}
 
-}  // namespace
+} // namespace
 
-TEST(Spectrum, MatchesAnIndependentDft) {
+TEST(Spectrum, MatchesAnIndependentDft)
+{
     spectrum_init();
     std::mt19937 random(7);
     std::uniform_int_distribution<int> sample(-32768, 32767);
@@ -57,7 +63,8 @@ TEST(Spectrum, MatchesAnIndependentDft) {
     EXPECT_EQ(spectrum_compute(), bins) << "the same bins on every call";
 }
 
-TEST(Spectrum, ConstantAndOpposedChannels) {
+TEST(Spectrum, ConstantAndOpposedChannels)
+{
     spectrum_init();
     const int16_t v = 1000;
     capture_frames(std::vector<int16_t>(512, v), std::vector<int16_t>(512, v));
@@ -76,7 +83,8 @@ TEST(Spectrum, ConstantAndOpposedChannels) {
     for (int k = 0; k < 1025; k++) ASSERT_TRUE(bins[k].r == 0 && bins[k].i == 0) << "bin " << k;
 }
 
-TEST(Spectrum, FailedAllocationLeavesCaptureOff) {
+TEST(Spectrum, FailedAllocationLeavesCaptureOff)
+{
     StreamPlayer& p = stream_player();
     for (int succeed = 0; succeed < 3; succeed++) {
         // Start from nothing, as a fresh program would.

@@ -9,7 +9,8 @@ namespace {
 
 // Whether every handle on the file has been closed: an exclusive open fails
 // while the player still holds it.
-bool file_closed(const char* path) {
+bool file_closed(const char* path)
+{
     HANDLE h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     ::CloseHandle(h);
@@ -17,7 +18,8 @@ bool file_closed(const char* path) {
 }
 
 // The stream with the rate in its identification header replaced.
-Bytes with_rate(const Bytes& ogg, uint32_t rate) {
+Bytes with_rate(const Bytes& ogg, uint32_t rate)
+{
     int serial = 0;
     std::vector<OggPacket> packets = ogg_packets(ogg, &serial);
     for (int b = 0; b < 4; b++) packets[0].data[12 + size_t(b)] = uint8_t(rate >> (8 * b));
@@ -25,7 +27,8 @@ Bytes with_rate(const Bytes& ogg, uint32_t rate) {
 }
 
 // Leaves no device behind for the next test.
-void release_device() {
+void release_device()
+{
     StreamPlayer& p = stream_player();
     if (p.stream_open) stream_close();
     if (p.device) p.device->Release();
@@ -33,9 +36,10 @@ void release_device() {
     p.device_open = false;
 }
 
-}  // namespace
+} // namespace
 
-TEST(StreamOpen, BufferFollowsTheStreamFormat) {
+TEST(StreamOpen, BufferFollowsTheStreamFormat)
+{
     struct Case {
         int channels, rate;
         DWORD byte_rate;
@@ -69,7 +73,8 @@ TEST(StreamOpen, BufferFollowsTheStreamFormat) {
     }
 }
 
-TEST(StreamOpen, OneStreamAtATime) {
+TEST(StreamOpen, OneStreamAtATime)
+{
     Bytes ogg = sine_ogg(2, 44100, 5000);
     ASSERT_TRUE(open_memory_stream(ogg));
     EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size()))) << "the open stream must be closed first";
@@ -80,13 +85,15 @@ TEST(StreamOpen, OneStreamAtATime) {
     EXPECT_FALSE(stream_play());
 }
 
-TEST(StreamOpen, MissingFileFailsBeforeAnyDevice) {
+TEST(StreamOpen, MissingFileFailsBeforeAnyDevice)
+{
     release_device();
     EXPECT_FALSE(stream_open_file("no such music.ogg"));
     EXPECT_FALSE(stream_player().device_open);
 }
 
-TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream) {
+TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
+{
     release_device();
     const char* path = "not music.ogg";
     ASSERT_TRUE(write_file(path, Bytes(20000, 'x')));
@@ -100,7 +107,8 @@ TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream) {
     ::DeleteFileA(path);
 }
 
-TEST(StreamOpen, FailedBufferReleasesTheDecoder) {
+TEST(StreamOpen, FailedBufferReleasesTheDecoder)
+{
     release_device();
     // A byte rate beyond 32 bits cannot describe a buffer.
     Bytes ogg = with_rate(sine_ogg(2, 44100, 5000), 0x7FFFFFFF);
@@ -121,7 +129,8 @@ TEST(StreamOpen, FailedBufferReleasesTheDecoder) {
     ::DeleteFileA(path);
 }
 
-TEST(StreamOpen, OpeningClearsTheCapture) {
+TEST(StreamOpen, OpeningClearsTheCapture)
+{
     spectrum_init();
     Bytes marker(2048, 0x33);
     capture_store(marker.data(), 2048);

@@ -36,7 +36,10 @@ std::string test_program_folder()
     return s.substr(0, s.find_last_of("\\/") + 1);
 }
 
-std::string program_path(const char* name) { return test_program_folder() + "..\\bin\\" + name; }
+std::string program_path(const char* name)
+{
+    return test_program_folder() + "..\\bin\\" + name;
+}
 
 // The inherited environment with some variables replaced, as a block.
 static std::vector<char> environment_with(const std::vector<std::string>& extra)
@@ -48,15 +51,12 @@ static std::vector<char> environment_with(const std::vector<std::string>& extra)
         bool replaced = false;
         for (const std::string& e : extra) {
             size_t eq = e.find('=');
-            if (eq != std::string::npos && _strnicmp(entry.c_str(), e.c_str(), eq + 1) == 0)
-                replaced = true;
+            if (eq != std::string::npos && _strnicmp(entry.c_str(), e.c_str(), eq + 1) == 0) replaced = true;
         }
-        if (!replaced)
-            block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+        if (!replaced) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
     }
     ::FreeEnvironmentStringsA(inherited);
-    for (const std::string& e : extra)
-        block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
+    for (const std::string& e : extra) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
     block.push_back(0);
     return block;
 }
@@ -69,8 +69,7 @@ Child start_child(const std::string& program, const std::string& folder, const s
     std::vector<char> command_line(command.begin(), command.end());
     command_line.push_back(0);
     std::vector<char> environment;
-    if (!extra_env.empty())
-        environment = environment_with(extra_env);
+    if (!extra_env.empty()) environment = environment_with(extra_env);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     child.started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
@@ -81,10 +80,8 @@ Child start_child(const std::string& program, const std::string& folder, const s
 
 long wait_child(Child& child, DWORD timeout_ms)
 {
-    if (!child.started)
-        return -1;
-    if (::WaitForSingleObject(child.info.hProcess, timeout_ms) != WAIT_OBJECT_0)
-        return -1;
+    if (!child.started) return -1;
+    if (::WaitForSingleObject(child.info.hProcess, timeout_ms) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
     ::GetExitCodeProcess(child.info.hProcess, &code);
     ::CloseHandle(child.info.hProcess);
@@ -95,8 +92,7 @@ long wait_child(Child& child, DWORD timeout_ms)
 
 void kill_child(Child& child)
 {
-    if (!child.started)
-        return;
+    if (!child.started) return;
     ::TerminateProcess(child.info.hProcess, 1);
     wait_child(child, 5000);
 }
@@ -129,8 +125,7 @@ HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms)
     for (;;) {
         WindowSearch search{process_id, title, nullptr};
         ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-        if (search.found || ::GetTickCount() - start > timeout_ms)
-            return search.found;
+        if (search.found || ::GetTickCount() - start > timeout_ms) return search.found;
         ::Sleep(50);
     }
 }
@@ -156,8 +151,7 @@ Screenshot capture_screen(int left, int top, int width, int height)
     ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
     ::GdiFlush();
     std::memcpy(shot.pixels.data(), bits, shot.pixels.size() * 4);
-    for (uint32_t& p : shot.pixels)
-        p &= 0x00FFFFFF;
+    for (uint32_t& p : shot.pixels) p &= 0x00FFFFFF;
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);

@@ -21,8 +21,8 @@ struct Child {
 };
 // Starts program in folder; extra_env entries ("NAME=value") replace or add to
 // the inherited environment.
-Child start_child(const std::string& program, const std::string& folder,
-                  const std::vector<std::string>& extra_env = {}, const std::string& arguments = "");
+Child start_child(const std::string& program, const std::string& folder, const std::vector<std::string>& extra_env = {},
+                  const std::string& arguments = "");
 // Waits for the child to end; returns its exit code, or -1 after timeout_ms.
 long wait_child(Child& child, DWORD timeout_ms);
 void kill_child(Child& child);

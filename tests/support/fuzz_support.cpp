@@ -9,8 +9,7 @@ uint64_t fuzz_seed(uint64_t fixed)
     uint64_t seed = fixed;
     char text[64];
     DWORD length = ::GetEnvironmentVariableA("SONDREL_FUZZ_SEED", text, sizeof text);
-    if (length > 0 && length < sizeof text)
-        seed = std::strtoull(text, nullptr, 0);
+    if (length > 0 && length < sizeof text) seed = std::strtoull(text, nullptr, 0);
     std::printf("fuzz seed 0x%llx (set SONDREL_FUZZ_SEED to repeat another run)\n",
                 static_cast<unsigned long long>(seed));
     std::fflush(stdout);
@@ -36,32 +35,28 @@ GuardedCopy::GuardedCopy(const std::vector<uint8_t>& bytes)
 {
     const size_t page = page_size();
     const size_t pages = (bytes.size() + page - 1) / page + 1;
-    base_ = static_cast<uint8_t*>(::VirtualAlloc(nullptr, (pages + 1) * page, MEM_COMMIT | MEM_RESERVE,
-                                                 PAGE_READWRITE));
-    if (!base_)
-        return;
+    base_ =
+        static_cast<uint8_t*>(::VirtualAlloc(nullptr, (pages + 1) * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!base_) return;
     DWORD old = 0;
     ::VirtualProtect(base_ + pages * page, page, PAGE_NOACCESS, &old);
     start_ = base_ + pages * page - bytes.size();
     size_ = bytes.size();
-    if (size_)
-        std::memcpy(start_, bytes.data(), size_);
+    if (size_) std::memcpy(start_, bytes.data(), size_);
 }
 
 GuardedCopy::~GuardedCopy()
 {
-    if (base_)
-        ::VirtualFree(base_, 0, MEM_RELEASE);
+    if (base_) ::VirtualFree(base_, 0, MEM_RELEASE);
 }
 
 FencedRegion::FencedRegion(size_t bytes)
 {
     const size_t page = page_size();
     const size_t pages = (bytes + page - 1) / page;
-    base_ = static_cast<uint8_t*>(::VirtualAlloc(nullptr, (pages + 2) * page, MEM_COMMIT | MEM_RESERVE,
-                                                 PAGE_READWRITE));
-    if (!base_)
-        return;
+    base_ =
+        static_cast<uint8_t*>(::VirtualAlloc(nullptr, (pages + 2) * page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!base_) return;
     DWORD old = 0;
     ::VirtualProtect(base_, page, PAGE_NOACCESS, &old);
     ::VirtualProtect(base_ + (pages + 1) * page, page, PAGE_NOACCESS, &old);
@@ -73,8 +68,7 @@ FencedRegion::FencedRegion(size_t bytes)
 
 FencedRegion::~FencedRegion()
 {
-    if (base_)
-        ::VirtualFree(base_, 0, MEM_RELEASE);
+    if (base_) ::VirtualFree(base_, 0, MEM_RELEASE);
 }
 
 // Written by the fuzzing thread, read by the watchdog and the exception
@@ -96,8 +90,7 @@ static void dump_case(const char* why)
     std::fprintf(stdout, "\n%s while trying: %s\n", why, guard.description.c_str());
     FILE* file = std::fopen(guard.dump_name, "wb");
     if (file) {
-        if (!guard.input.empty())
-            std::fwrite(guard.input.data(), 1, guard.input.size(), file);
+        if (!guard.input.empty()) std::fwrite(guard.input.data(), 1, guard.input.size(), file);
         std::fclose(file);
         std::fprintf(stdout, "its input (%zu bytes) is in %s\n", guard.input.size(), guard.dump_name);
     }
@@ -145,22 +138,19 @@ static DWORD WINAPI watchdog(void*)
 
 void fuzz_guard_start(const char* dump_name, DWORD limit_ms)
 {
-    if (guard.started)
-        return;
+    if (guard.started) return;
     ::InitializeCriticalSection(&guard.lock);
     guard.started = true;
     guard.dump_name = dump_name;
     guard.limit_ms = limit_ms;
     ::SetUnhandledExceptionFilter(unhandled);
     HANDLE thread = ::CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr);
-    if (thread)
-        ::CloseHandle(thread);
+    if (thread) ::CloseHandle(thread);
 }
 
 void fuzz_case_begin(const std::string& description, const std::vector<uint8_t>& input)
 {
-    if (!guard.started)
-        return;
+    if (!guard.started) return;
     ::EnterCriticalSection(&guard.lock);
     guard.description = description;
     guard.input = input;
@@ -171,11 +161,13 @@ void fuzz_case_begin(const std::string& description, const std::vector<uint8_t>&
 
 void fuzz_case_end()
 {
-    if (!guard.started)
-        return;
+    if (!guard.started) return;
     ::EnterCriticalSection(&guard.lock);
     guard.running = false;
     ::LeaveCriticalSection(&guard.lock);
 }
 
-const char* fuzz_dump_name() { return guard.started ? guard.dump_name : ""; }
+const char* fuzz_dump_name()
+{
+    return guard.started ? guard.dump_name : "";
+}

@@ -4,8 +4,7 @@ int64_t Pixels::count(uint32_t value, int32_t x0, int32_t y0, int32_t x1, int32_
 {
     int64_t n = 0;
     for (int32_t y = y0; y < y1; ++y)
-        for (int32_t x = x0; x < x1; ++x)
-            n += at(x, y) == value;
+        for (int32_t x = x0; x < x1; ++x) n += at(x, y) == value;
     return n;
 }
 
@@ -24,16 +23,14 @@ static Pixels dib_read(HDC dc, HBITMAP bitmap, int32_t width, int32_t height)
     info.bmiHeader.biCompression = BI_RGB;
     if (::GetDIBits(dc, bitmap, 0, height, pixels.values.data(), &info, DIB_RGB_COLORS) != height)
         pixels.values.assign(pixels.values.size(), 0xDEADBEEF);
-    for (uint32_t& value : pixels.values)
-        value &= 0x00FFFFFF;
+    for (uint32_t& value : pixels.values) value &= 0x00FFFFFF;
     return pixels;
 }
 
 Pixels bitmap_pixels(HBITMAP bitmap)
 {
     BITMAP description{};
-    if (::GetObjectA(bitmap, sizeof(description), &description) != sizeof(description))
-        return Pixels{};
+    if (::GetObjectA(bitmap, sizeof(description), &description) != sizeof(description)) return Pixels{};
     HDC screen = ::GetDC(nullptr);
     Pixels pixels = dib_read(screen, bitmap, description.bmWidth, description.bmHeight);
     ::ReleaseDC(nullptr, screen);
@@ -60,8 +57,7 @@ Pixels window_pixels(HWND window)
 long gdi_object_count()
 {
     long count = static_cast<long>(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS));
-    if (count)
-        return count;
+    if (count) return count;
     // Wine answers 0 above; its process-wide handle table (which the process
     // block points to, as on Windows) says which entries hold an object.
     char* process = nullptr;
@@ -72,10 +68,8 @@ long gdi_object_count()
     __asm__("movl %%fs:0x30, %0" : "=r"(process));
     const unsigned char* table = *reinterpret_cast<unsigned char**>(process + 0x94);
 #endif
-    if (!table)
-        return -1;
+    if (!table) return -1;
     constexpr int ENTRIES = 0x10000, ENTRY_BYTES = 24, TYPE_OFFSET = 14;
-    for (int i = 0; i < ENTRIES; ++i)
-        count += table[static_cast<size_t>(i) * ENTRY_BYTES + TYPE_OFFSET] != 0;
+    for (int i = 0; i < ENTRIES; ++i) count += table[static_cast<size_t>(i) * ENTRY_BYTES + TYPE_OFFSET] != 0;
     return count;
 }

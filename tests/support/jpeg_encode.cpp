@@ -9,8 +9,7 @@ std::vector<uint8_t> jpeg_encode(const std::vector<uint8_t>& pixels, UINT width,
 {
     const UINT stride = width * 3;
     std::vector<uint8_t> jpeg;
-    if (pixels.size() < size_t(stride) * height)
-        return jpeg;
+    if (pixels.size() < size_t(stride) * height) return jpeg;
     IWICImagingFactory* factory = nullptr;
     IStream* stream = nullptr;
     IWICBitmapEncoder* encoder = nullptr;
@@ -27,8 +26,7 @@ std::vector<uint8_t> jpeg_encode(const std::vector<uint8_t>& pixels, UINT width,
                 frame->SetSize(width, height) == S_OK && frame->SetPixelFormat(&format) == S_OK &&
                 format == GUID_WICPixelFormat24bppBGR &&
                 frame->WritePixels(height, stride, stride * height, const_cast<BYTE*>(pixels.data())) == S_OK &&
-                frame->Commit() == S_OK && encoder->Commit() == S_OK &&
-                ::GetHGlobalFromStream(stream, &memory) == S_OK;
+                frame->Commit() == S_OK && encoder->Commit() == S_OK && ::GetHGlobalFromStream(stream, &memory) == S_OK;
     if (made) {
         STATSTG stat{};
         stream->Stat(&stat, STATFLAG_NONAME);
@@ -36,10 +34,9 @@ std::vector<uint8_t> jpeg_encode(const std::vector<uint8_t>& pixels, UINT width,
         jpeg.assign(bytes, bytes + stat.cbSize.QuadPart);
         ::GlobalUnlock(memory);
     }
-    for (IUnknown* object : {static_cast<IUnknown*>(options), static_cast<IUnknown*>(frame),
-                             static_cast<IUnknown*>(encoder), static_cast<IUnknown*>(stream),
-                             static_cast<IUnknown*>(factory)})
-        if (object)
-            object->Release();
+    for (IUnknown* object :
+         {static_cast<IUnknown*>(options), static_cast<IUnknown*>(frame), static_cast<IUnknown*>(encoder),
+          static_cast<IUnknown*>(stream), static_cast<IUnknown*>(factory)})
+        if (object) object->Release();
     return jpeg;
 }

@@ -17,13 +17,10 @@ static std::vector<char> environment_block(const std::vector<std::string>& overr
         std::string name = variable_name(entry);
         bool replaced = false;
         for (const std::string& added : overrides)
-            if (::lstrcmpiA(variable_name(added).c_str(), name.c_str()) == 0)
-                replaced = true;
-        if (!replaced)
-            block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
+            if (::lstrcmpiA(variable_name(added).c_str(), name.c_str()) == 0) replaced = true;
+        if (!replaced) block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
     }
-    if (inherited)
-        ::FreeEnvironmentStringsA(inherited);
+    if (inherited) ::FreeEnvironmentStringsA(inherited);
     for (const std::string& added : overrides)
         block.insert(block.end(), added.c_str(), added.c_str() + added.size() + 1);
     block.push_back('\0');

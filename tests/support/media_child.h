@@ -9,12 +9,12 @@
 // to one test. Child-only tests are named DISABLED_* so that the normal run
 // skips them; the child is told to run disabled tests.
 struct MediaChild {
-    std::string test;                     // "Suite.Name" of the test to run
+    std::string test; // "Suite.Name" of the test to run
     // "NAME=value", replacing inherited values. Wine takes its own WINE*
     // variables from the parent's start-up environment, not from here.
     std::vector<std::string> environment;
-    std::string program;                  // empty: this program
-    std::string directory;                // empty: the current directory
+    std::string program;   // empty: this program
+    std::string directory; // empty: the current directory
 };
 
 // The child's exit code (0 when its test passed), or -1 when it could not be

@@ -7,7 +7,8 @@
 
 namespace {
 
-int bit_length(uint64_t v) {
+int bit_length(uint64_t v)
+{
     int n = 0;
     while (v) {
         n++;
@@ -17,7 +18,8 @@ int bit_length(uint64_t v) {
 }
 
 // The greatest v with v^dim <= entries: the value count of a lattice book.
-long lattice_values(long entries, long dim) {
+long lattice_values(long entries, long dim)
+{
     if (entries < 1 || dim < 1) return 0;
     long v = 1;
     for (;;) {
@@ -35,7 +37,8 @@ long lattice_values(long entries, long dim) {
 struct BitReader {
     oggpack_buffer b;
     bool ok = true;
-    long read(int bits) {
+    long read(int bits)
+    {
         if (bits == 0) return 0;
         long v = 0;
         // oggpack_read takes at most 32 bits at once.
@@ -47,7 +50,8 @@ struct BitReader {
 };
 
 // Skips one codebook; false when it does not parse.
-bool skip_codebook(BitReader& r) {
+bool skip_codebook(BitReader& r)
+{
     if (r.read(24) != 0x564342) return false;
     long dim = r.read(16), entries = r.read(24);
     if (!r.ok) return false;
@@ -78,32 +82,34 @@ bool skip_codebook(BitReader& r) {
     return r.ok;
 }
 
-void write_huge_codebook(oggpack_buffer* w, uint32_t entries, uint32_t dim) {
+void write_huge_codebook(oggpack_buffer* w, uint32_t entries, uint32_t dim)
+{
     oggpack_write(w, 0x564342, 24);
     oggpack_write(w, dim, 16);
     oggpack_write(w, entries, 24);
-    oggpack_write(w, 1, 1);  // lengths in ordered form: a count per length
+    oggpack_write(w, 1, 1); // lengths in ordered form: a count per length
     // A complete code tree: 2^L - n entries of length L - 1, the rest of length L.
     int full = 1;
     while ((uint64_t(1) << full) < entries) full++;
     if (full == 1) {
-        oggpack_write(w, 0, 5);  // length 1
+        oggpack_write(w, 0, 5); // length 1
         oggpack_write(w, entries, bit_length(entries));
     } else {
         const uint32_t shorter = uint32_t((uint64_t(1) << full) - entries);
-        oggpack_write(w, uint32_t(full - 2), 5);  // first length: full - 1
+        oggpack_write(w, uint32_t(full - 2), 5); // first length: full - 1
         oggpack_write(w, shorter, bit_length(entries));
         oggpack_write(w, entries - shorter, bit_length(entries - shorter));
     }
-    oggpack_write(w, 0, 4);  // no value mapping
+    oggpack_write(w, 0, 4); // no value mapping
 }
 
 struct SetupLayout {
-    long books_start_bit = 0;           // after the book count
-    std::vector<long> book_start_bits;  // one per book, plus the end
+    long books_start_bit = 0;          // after the book count
+    std::vector<long> book_start_bits; // one per book, plus the end
 };
 
-bool parse_setup(const Bytes& setup, SetupLayout* layout) {
+bool parse_setup(const Bytes& setup, SetupLayout* layout)
+{
     if (setup.size() < 8 || setup[0] != 5 || std::memcmp(&setup[1], "vorbis", 6) != 0) return false;
     BitReader r;
     oggpack_readinit(&r.b, const_cast<unsigned char*>(setup.data()), long(setup.size()));
@@ -118,7 +124,8 @@ bool parse_setup(const Bytes& setup, SetupLayout* layout) {
     return true;
 }
 
-void copy_bits(const Bytes& from, long begin_bit, long end_bit, oggpack_buffer* w) {
+void copy_bits(const Bytes& from, long begin_bit, long end_bit, oggpack_buffer* w)
+{
     oggpack_buffer r;
     oggpack_readinit(&r, const_cast<unsigned char*>(from.data()), long(from.size()));
     oggpack_adv(&r, 0);
@@ -134,16 +141,18 @@ void copy_bits(const Bytes& from, long begin_bit, long end_bit, oggpack_buffer* 
     }
 }
 
-}  // namespace
+} // namespace
 
-int ogg_codebook_count(const Bytes& ogg) {
+int ogg_codebook_count(const Bytes& ogg)
+{
     std::vector<OggPacket> packets = ogg_packets(ogg);
     SetupLayout layout;
     if (packets.size() < 3 || !parse_setup(packets[2].data, &layout)) return 0;
     return int(layout.book_start_bits.size()) - 1;
 }
 
-Bytes ogg_with_huge_codebook(const Bytes& ogg, int book, uint32_t entries, uint32_t dim) {
+Bytes ogg_with_huge_codebook(const Bytes& ogg, int book, uint32_t entries, uint32_t dim)
+{
     int serial = 0;
     std::vector<OggPacket> packets = ogg_packets(ogg, &serial);
     SetupLayout layout;

@@ -21,24 +21,22 @@ long gdi_from_shared_table(HANDLE process)
         return -1;
     const SIZE_T table_field = sizeof(void*) == 8 ? 0xF8 : 0x94;
     void* table = nullptr;
-    if (!::ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + table_field, &table,
-                             sizeof table, nullptr) || !table)
+    if (!::ReadProcessMemory(process, reinterpret_cast<char*>(basic.PebBaseAddress) + table_field, &table, sizeof table,
+                             nullptr) ||
+        !table)
         return -1;
     constexpr size_t ENTRIES = 0x10000, ENTRY_BYTES = 24, TYPE_OFFSET = 14;
     std::vector<unsigned char> entries(ENTRIES * ENTRY_BYTES);
-    if (!::ReadProcessMemory(process, table, entries.data(), entries.size(), nullptr))
-        return -1;
+    if (!::ReadProcessMemory(process, table, entries.data(), entries.size(), nullptr)) return -1;
     long count = 0;
-    for (size_t i = 0; i < ENTRIES; ++i)
-        count += entries[i * ENTRY_BYTES + TYPE_OFFSET] != 0;
+    for (size_t i = 0; i < ENTRIES; ++i) count += entries[i * ENTRY_BYTES + TYPE_OFFSET] != 0;
     return count;
 }
 
 long thread_count(DWORD process_id)
 {
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return -1;
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     long count = 0;
@@ -51,13 +49,11 @@ long thread_count(DWORD process_id)
 std::string read_small_file(const std::string& path)
 {
     HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
+    if (file == INVALID_HANDLE_VALUE) return {};
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        text.append(buffer, got);
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) text.append(buffer, got);
     ::CloseHandle(file);
     return text;
 }
@@ -74,22 +70,17 @@ UnixReadings unix_readings(const char* program_name)
     UnixReadings r;
     WIN32_FIND_DATAA found;
     HANDLE search = ::FindFirstFileA("Z:\\proc\\*", &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return r;
+    if (search == INVALID_HANDLE_VALUE) return r;
     do {
-        if (found.cFileName[0] < '0' || found.cFileName[0] > '9')
-            continue;
+        if (found.cFileName[0] < '0' || found.cFileName[0] > '9') continue;
         std::string folder = std::string("Z:\\proc\\") + found.cFileName;
         std::string command = read_small_file(folder + "\\cmdline");
         for (char& c : command)
-            if (c == 0)
-                c = ' ';
-        if (command.find(program_name) == std::string::npos)
-            continue;
+            if (c == 0) c = ' ';
+        if (command.find(program_name) == std::string::npos) continue;
         std::string status = read_small_file(folder + "\\status");
         size_t at = status.find("RssAnon:");
-        if (at != std::string::npos)
-            r.private_kib = std::atoll(status.c_str() + at + 8);
+        if (at != std::string::npos) r.private_kib = std::atoll(status.c_str() + at + 8);
         // utime and stime are the 12th and 13th fields after the name, in
         // clock ticks of 1/100 s.
         std::string stat = read_small_file(folder + "\\stat");
@@ -98,12 +89,9 @@ UnixReadings unix_readings(const char* program_name)
             const char* p = stat.c_str() + name_end + 1;
             long long ticks = 0;
             for (int field = 1; field <= 13 && *p; ++field) {
-                while (*p == ' ')
-                    ++p;
-                if (field >= 12)
-                    ticks += std::atoll(p);
-                while (*p && *p != ' ')
-                    ++p;
+                while (*p == ' ') ++p;
+                if (field >= 12) ticks += std::atoll(p);
+                while (*p && *p != ' ') ++p;
             }
             r.cpu_seconds = double(ticks) / 100.0;
         }
@@ -118,14 +106,11 @@ ProcessReadings read_process(HANDLE process, DWORD process_id, const char* progr
 {
     ProcessReadings r;
     r.gdi_objects = long(::GetGuiResources(process, GR_GDIOBJECTS));
-    if (r.gdi_objects == 0)
-        r.gdi_objects = gdi_from_shared_table(process);
+    if (r.gdi_objects == 0) r.gdi_objects = gdi_from_shared_table(process);
     r.user_objects = long(::GetGuiResources(process, GR_USEROBJECTS));
-    if (r.user_objects == 0)
-        r.user_objects = -1;
+    if (r.user_objects == 0) r.user_objects = -1;
     DWORD handles = 0;
-    if (::GetProcessHandleCount(process, &handles) && handles)
-        r.handles = long(handles);
+    if (::GetProcessHandleCount(process, &handles) && handles) r.handles = long(handles);
     r.threads = thread_count(process_id);
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
@@ -135,15 +120,14 @@ ProcessReadings read_process(HANDLE process, DWORD process_id, const char* progr
     FILETIME created, exited, kernel, user;
     if (::GetProcessTimes(process, &created, &exited, &kernel, &user))
         r.cpu_seconds = (double(kernel.dwHighDateTime) * 4294967296.0 + kernel.dwLowDateTime +
-                         double(user.dwHighDateTime) * 4294967296.0 + user.dwLowDateTime) / 1e7;
+                         double(user.dwHighDateTime) * 4294967296.0 + user.dwLowDateTime) /
+                        1e7;
     // Wine's answers for another process are empty or partial; its Unix side
     // has the real figures.
     if (program_name) {
         UnixReadings unix_side = unix_readings(program_name);
-        if (r.private_kib < 0)
-            r.private_kib = unix_side.private_kib;
-        if (unix_side.cpu_seconds >= 0)
-            r.cpu_seconds = unix_side.cpu_seconds;
+        if (r.private_kib < 0) r.private_kib = unix_side.private_kib;
+        if (unix_side.cpu_seconds >= 0) r.cpu_seconds = unix_side.cpu_seconds;
     }
     return r;
 }

@@ -20,7 +20,10 @@ double now_ms()
     return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
-SoundRecorder::~SoundRecorder() { stop(); }
+SoundRecorder::~SoundRecorder()
+{
+    stop();
+}
 
 bool SoundRecorder::start()
 {
@@ -47,12 +50,10 @@ bool SoundRecorder::start()
     }
     thread_ = ::CreateThread(nullptr, 0, run, this, 0, nullptr);
     ::SetThreadPriority(thread_, THREAD_PRIORITY_TIME_CRITICAL);
-    if (::waveInStart(device_) != MMSYSERR_NOERROR)
-        return false;
+    if (::waveInStart(device_) != MMSYSERR_NOERROR) return false;
     // The capture takes a while to run steadily: until then blocks come late
     // and in bursts, which would blur when the first sound arrived.
-    for (int i = 0; i < 300 && blocks_done_ < 15; ++i)
-        ::Sleep(10);
+    for (int i = 0; i < 300 && blocks_done_ < 15; ++i) ::Sleep(10);
     return blocks_done_ >= 15;
 }
 
@@ -70,28 +71,24 @@ DWORD WINAPI SoundRecorder::run(void* self)
             r->arrivals_.push_back(now_ms());
             r->block_ends_.push_back(r->samples_.size());
             ::InterlockedIncrement(&r->blocks_done_);
-            if (r->stopping_)
-                return 0;
+            if (r->stopping_) return 0;
             h.dwFlags &= ~WHDR_DONE;
             ::waveInAddBuffer(r->device_, &h, sizeof(WAVEHDR));
             next = (next + 1) % BLOCK_COUNT;
         }
-        if (r->stopping_)
-            return 0;
+        if (r->stopping_) return 0;
     }
 }
 
 void SoundRecorder::stop()
 {
-    if (!device_)
-        return;
+    if (!device_) return;
     ::InterlockedExchange(&stopping_, 1);
     ::waveInStop(device_);
     ::WaitForSingleObject(thread_, 5000);
     ::CloseHandle(thread_);
     ::waveInReset(device_);
-    for (WAVEHDR& h : headers_)
-        ::waveInUnprepareHeader(device_, &h, sizeof(WAVEHDR));
+    for (WAVEHDR& h : headers_) ::waveInUnprepareHeader(device_, &h, sizeof(WAVEHDR));
     ::waveInClose(device_);
     ::CloseHandle(done_);
     device_ = nullptr;
@@ -102,8 +99,7 @@ double SoundRecorder::first_sound_ms(int threshold) const
     size_t begin = 0;
     for (size_t b = 0; b < block_ends_.size(); ++b) {
         for (size_t i = begin; i < block_ends_[b]; ++i)
-            if (std::abs(samples_[i]) > threshold)
-                return arrivals_[b];
+            if (std::abs(samples_[i]) > threshold) return arrivals_[b];
         begin = block_ends_[b];
     }
     return -1;
@@ -113,8 +109,7 @@ namespace {
 double energy(const Pcm& pcm, size_t frame, size_t frames)
 {
     double e = 0;
-    for (size_t i = frame * CHANNELS; i < (frame + frames) * CHANNELS; ++i)
-        e += double(pcm[i]) * pcm[i];
+    for (size_t i = frame * CHANNELS; i < (frame + frames) * CHANNELS; ++i) e += double(pcm[i]) * pcm[i];
     return e;
 }
 
@@ -123,8 +118,7 @@ double energy(const Pcm& pcm, size_t frame, size_t frames)
 double difference(const Pcm& recording, const Pcm& reference, size_t at, size_t frames, long lag)
 {
     long start = long(at) + lag;
-    if (start < 0 || size_t(start) + frames > recording.size() / CHANNELS)
-        return -1;
+    if (start < 0 || size_t(start) + frames > recording.size() / CHANNELS) return -1;
     double e = 0;
     for (size_t i = 0; i < frames * CHANNELS; ++i) {
         double d = double(recording[size_t(start) * CHANNELS + i]) - reference[at * CHANNELS + i];
@@ -153,14 +147,12 @@ RecordingMatch match_recording(const Pcm& recording, const Pcm& reference)
     RecordingMatch m;
     const size_t frames = reference.size() / CHANNELS, recorded = recording.size() / CHANNELS;
     const size_t block = 2048;
-    if (frames < block || recorded < block)
-        return m;
+    if (frames < block || recorded < block) return m;
     // The loudest block of the music, looked for anywhere in the recording,
     // gives where the music starts.
     size_t loud = 0;
     for (size_t at = 0; at + block <= frames; at += block)
-        if (energy(reference, at, block) > energy(reference, loud, block))
-            loud = at;
+        if (energy(reference, at, block) > energy(reference, loud, block)) loud = at;
     long lag = best_lag(recording, reference, loud, 1024, -long(loud), long(recorded) - long(loud), 0);
     if (difference(recording, reference, loud, 1024, lag) > 0.01 * energy(reference, loud, 1024))
         return m; // nothing in the recording resembles the music
@@ -171,14 +163,11 @@ RecordingMatch match_recording(const Pcm& recording, const Pcm& reference)
     const double loudest_block = energy(reference, loud, block);
     for (size_t at = 0; at + block <= frames; at += block) {
         double e = energy(reference, at, block);
-        if (e < 1e-3 * loudest_block)
-            continue;
+        if (e < 1e-3 * loudest_block) continue;
         lag = best_lag(recording, reference, at, block, lag - 64, lag + 64, lag);
         double noise = difference(recording, reference, at, block, lag);
-        if (noise < 0)
-            continue; // past the end of the recording
-        if (first < 0)
-            first = lag;
+        if (noise < 0) continue; // past the end of the recording
+        if (first < 0) first = lag;
         ++m.blocks;
         m.clean_blocks += 10.0 * std::log10(e / (noise + 1)) > 30.0;
     }

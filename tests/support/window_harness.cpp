@@ -17,8 +17,7 @@ static DWORD run_again_as_child()
     HANDLE handles[3] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
                          ::GetStdHandle(STD_ERROR_HANDLE)};
     for (HANDLE h : handles)
-        if (h && h != INVALID_HANDLE_VALUE)
-            ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        if (h && h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -44,16 +43,14 @@ void window_test_without_window_manager()
     const char* slash = std::strrchr(exe, '\\');
     char key_path[MAX_PATH + 64];
     std::snprintf(key_path, sizeof key_path, "Software\\Wine\\AppDefaults\\%s\\X11 Driver", slash ? slash + 1 : exe);
-    if (window_manager_off_stored(key_path))
-        return;
+    if (window_manager_off_stored(key_path)) return;
     HKEY key;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, key_path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return; // the tests still run, only slower
     bool stored = ::RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2) == ERROR_SUCCESS;
     ::RegCloseKey(key);
-    if (stored && window_manager_off_stored(key_path))
-        ::ExitProcess(run_again_as_child());
+    if (stored && window_manager_off_stored(key_path)) ::ExitProcess(run_again_as_child());
 }
 
 std::vector<int32_t> window_drain(DWORD settle_ms, DWORD limit_ms)
@@ -68,8 +65,7 @@ std::vector<int32_t> window_drain(DWORD settle_ms, DWORD limit_ms)
             quiet_since = ::GetTickCount();
             continue;
         }
-        if (::GetTickCount() - quiet_since >= settle_ms)
-            break;
+        if (::GetTickCount() - quiet_since >= settle_ms) break;
         ::Sleep(1);
     }
     return codes;
@@ -79,10 +75,8 @@ bool window_pump_until(const std::function<bool()>& done, DWORD limit_ms)
 {
     const DWORD start = ::GetTickCount();
     while (!done()) {
-        if (::GetTickCount() - start >= limit_ms)
-            return false;
-        if (window_event() == 0)
-            ::Sleep(1);
+        if (::GetTickCount() - start >= limit_ms) return false;
+        if (window_event() == 0) ::Sleep(1);
     }
     return true;
 }
@@ -92,8 +86,7 @@ bool window_pump_for(int32_t code, DWORD limit_ms, std::vector<int32_t>* seen)
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < limit_ms) {
         int32_t got = window_event();
-        if (got == code)
-            return true;
+        if (got == code) return true;
         if (got == 0)
             ::Sleep(1);
         else if (seen)

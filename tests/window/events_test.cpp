@@ -48,8 +48,7 @@ bool has_code(const std::vector<Seen>& seen, int32_t code)
 const Seen* find_event(const std::vector<Seen>& seen, int32_t code, int32_t item)
 {
     for (const Seen& s : seen)
-        if (s.code == code && s.item == item)
-            return &s;
+        if (s.code == code && s.item == item) return &s;
     return nullptr;
 }
 
@@ -236,8 +235,7 @@ TEST_F(WindowEvents, ListBoxReportsSelectionAndDoubleClickOnly)
     ASSERT_EQ(::SendMessageA(list, LB_GETCURSEL, 0, 0), 1);
     std::vector<const Seen*> controls;
     for (const Seen& s : seen)
-        if (s.code == EVENT_CONTROL)
-            controls.push_back(&s);
+        if (s.code == EVENT_CONTROL) controls.push_back(&s);
     ASSERT_EQ(controls.size(), 1u) << "the focus notification gives no event, the selection change one";
     EXPECT_EQ(controls[0]->type, EVENT_TYPE_LEFT_CLICK);
     EXPECT_EQ(controls[0]->item, 55);

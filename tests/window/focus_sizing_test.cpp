@@ -83,8 +83,8 @@ TEST_F(WindowFocus, TabVisitsEligibleControlsAndWraps)
 
 TEST_F(WindowFocus, ControlsInsideAChildWindowTakePart)
 {
-    HWND panel = ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 150, 0, 140, 200, top, nullptr, nullptr,
-                                   nullptr);
+    HWND panel =
+        ::CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 150, 0, 140, 200, top, nullptr, nullptr, nullptr);
     HWND outer = control(top, "BUTTON", WS_TABSTOP, 1, 10);
     HWND inner = control(panel, "BUTTON", WS_TABSTOP, 2, 10);
     ASSERT_TRUE(window_foreground(top));
@@ -137,8 +137,7 @@ protected:
     }
     void TearDown() override
     {
-        if (sizing_state().active)
-            post_and_pump(WM_KEYDOWN, VK_ESCAPE);
+        if (sizing_state().active) post_and_pump(WM_KEYDOWN, VK_ESCAPE);
         windows_close_all();
         window_drain(5, 300);
         ::SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, full_drag_before, nullptr, 0);

@@ -20,15 +20,14 @@ const char FOREGROUND_CHILD_TITLE[] = "another program";
 // Run as a second process: holds one visible window until asked to close it.
 void run_foreground_child()
 {
-    HWND hwnd = ::CreateWindowExA(0, "STATIC", FOREGROUND_CHILD_TITLE, WS_POPUP | WS_VISIBLE | WS_BORDER, 900, 500,
-                                  200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = ::CreateWindowExA(0, "STATIC", FOREGROUND_CHILD_TITLE, WS_POPUP | WS_VISIBLE | WS_BORDER, 900, 500, 200,
+                                  100, nullptr, nullptr, nullptr, nullptr);
     ::SetForegroundWindow(hwnd);
     const DWORD start = ::GetTickCount();
     MSG msg;
     while (::IsWindow(hwnd) && ::GetTickCount() - start < 30000) {
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_CLOSE && msg.hwnd == hwnd)
-                ::DestroyWindow(hwnd);
+            if (msg.message == WM_CLOSE && msg.hwnd == hwnd) ::DestroyWindow(hwnd);
             ::DispatchMessageA(&msg);
         }
         ::Sleep(5);
@@ -39,8 +38,7 @@ void run_foreground_child()
 bool foreground_child_requested()
 {
     const char* arg = std::strstr(::GetCommandLineA(), FOREGROUND_CHILD_ARG);
-    if (arg)
-        run_foreground_child();
+    if (arg) run_foreground_child();
     return false;
 }
 
@@ -83,28 +81,24 @@ std::thread dismiss_box(const char* title, std::vector<HWND> watched, BoxSightin
                 ::Sleep(10);
             }
         }
-        if (!dialog)
-            return;
+        if (!dialog) return;
         seen->found = true;
         char text[256] = {};
         ::GetWindowTextA(dialog, text, sizeof text);
         seen->title = text;
         ::EnumChildWindows(dialog, collect_text, reinterpret_cast<LPARAM>(&seen->texts));
         seen->owner = ::GetWindow(dialog, GW_OWNER);
-        for (HWND w : watched)
-            seen->enabled.push_back(::IsWindowEnabled(w) != FALSE);
+        for (HWND w : watched) seen->enabled.push_back(::IsWindowEnabled(w) != FALSE);
         HWND ok = ::GetDlgItem(dialog, IDOK);
         seen->ok_pressed = ok && ::PostMessageA(ok, BM_CLICK, 0, 0);
-        if (!seen->ok_pressed)
-            ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        if (!seen->ok_pressed) ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
 }
 
 bool has_text(const BoxSighting& seen, const char* text)
 {
     for (const std::string& t : seen.texts)
-        if (t == text)
-            return true;
+        if (t == text) return true;
     return false;
 }
 
@@ -163,14 +157,13 @@ TEST_F(MessageBoxTest, AnotherProgramInTheForegroundLeavesTheBoxWithoutOwner)
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process));
+    ASSERT_TRUE(
+        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     HWND foreign = nullptr;
     ASSERT_TRUE(window_pump_until(
         [&] {
             foreign = ::FindWindowA("STATIC", FOREGROUND_CHILD_TITLE);
-            if (foreign && ::GetForegroundWindow() != foreign)
-                ::SetForegroundWindow(foreign);
+            if (foreign && ::GetForegroundWindow() != foreign) ::SetForegroundWindow(foreign);
             return foreign && ::GetForegroundWindow() == foreign;
         },
         10000))

@@ -50,7 +50,10 @@ bool class_registered(const char* name)
     return ::GetClassInfoA(runtime_instance(), name, &info) != FALSE;
 }
 
-HWND as_hwnd(intptr_t value) { return reinterpret_cast<HWND>(value); }
+HWND as_hwnd(intptr_t value)
+{
+    return reinterpret_cast<HWND>(value);
+}
 
 } // namespace
 
@@ -268,8 +271,7 @@ TEST_F(WindowRegistry, ReopeningReplacesTheWindowAndItsClass)
     static std::vector<std::pair<UINT, HWND>> seen;
     seen.clear();
     window_callback_set([](HWND hwnd, UINT message, WPARAM, LPARAM) -> LRESULT {
-        if (message == WM_DESTROY || message == WM_NCCREATE)
-            seen.emplace_back(message, hwnd);
+        if (message == WM_DESTROY || message == WM_NCCREATE) seen.emplace_back(message, hwnd);
         return CALLBACK_DEFAULT;
     });
     HWND second = as_hwnd(window_open(0, 0, 0, 120, 80, WINDOW_INVISIBLE, "second"));
@@ -385,8 +387,7 @@ TEST_F(WindowRegistry, CloseAllTakesDynamicWindowsFirstThenNumbersDownward)
     static std::vector<HWND> destroyed;
     destroyed.clear();
     window_callback_set([](HWND hwnd, UINT message, WPARAM, LPARAM) -> LRESULT {
-        if (message == WM_DESTROY)
-            destroyed.push_back(hwnd);
+        if (message == WM_DESTROY) destroyed.push_back(hwnd);
         return CALLBACK_DEFAULT;
     });
     windows_close_all();
