@@ -1,7 +1,7 @@
 #include "app/visualizer.h"
 
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
+#include "image/drawing.h"
+#include "image/image.h"
 
 #include <cmath>
 #include <cstring>

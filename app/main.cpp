@@ -1,4 +1,4 @@
-#include "runtime/core/runtime.h"
+#include "core/runtime.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {

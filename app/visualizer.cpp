@@ -1,10 +1,10 @@
 #include "app/visualizer.h"
 
 #include "player/stream_player.h"
-#include "runtime/core/arrays.h"
-#include "runtime/core/runtime.h"
-#include "runtime/window/message_box.h"
-#include "runtime/window/window.h"
+#include "core/arrays.h"
+#include "core/runtime.h"
+#include "window/message_box.h"
+#include "window/window.h"
 
 const char* const MUSIC_FILE = "Orlenwade.ogg";
 const char* const FAILURE_TITLE = "ov:Lib";

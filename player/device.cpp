@@ -1,7 +1,7 @@
 // The player's record, the sound device and the streaming buffer.
 #include <cstring>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 
 namespace {
 

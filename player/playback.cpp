@@ -1,7 +1,7 @@
 // Playback: the looping buffer, the refill worker and the teardown.
 #include <cstdlib>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 
 uint32_t play_half(DWORD play_cursor, uint32_t half_size)
 {

@@ -1,7 +1,7 @@
 // Filling one half of the buffer from the decoder.
 #include <cstring>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 
 namespace {
 

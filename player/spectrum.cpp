@@ -1,7 +1,7 @@
 // Capture array and spectrum.
 #include <cstdlib>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 
 void spectrum_init_with(void* (*allocate)(size_t))
 {

@@ -1,7 +1,7 @@
 // Opening a stream from a file or from a block of memory.
 #include <cstring>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 
 size_t memory_read(void* destination, size_t item_size, size_t item_count, void* source)
 {

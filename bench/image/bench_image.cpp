@@ -1,11 +1,11 @@
 // The visualizer's drawing load per frame: one box, 512 plots and 2 lines on
 // image 0; one box and 1000 bars on image 1; two unstretched copies into the
 // 1000 by 600 window. Prints the time per frame, per pass and per primitive.
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/window/window.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "window/window.h"
 
 #include <windows.h>
 

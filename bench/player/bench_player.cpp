@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 #include "tools/oggsynth.h"
 
 static double now_us()

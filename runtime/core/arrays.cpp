@@ -1,5 +1,5 @@
-#include "runtime/core/arrays.h"
-#include "runtime/core/runtime.h"
+#include "core/arrays.h"
+#include "core/runtime.h"
 
 constexpr uint32_t HEADER_BYTES = 20;
 static_assert(sizeof(ArrayHeader) >= HEADER_BYTES, "header layout");

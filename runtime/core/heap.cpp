@@ -1,4 +1,4 @@
-#include "runtime/core/runtime.h"
+#include "core/runtime.h"
 
 static RuntimeBlock runtime;
 

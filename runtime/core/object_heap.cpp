@@ -1,4 +1,4 @@
-#include "runtime/core/object_heap.h"
+#include "core/object_heap.h"
 
 #include <windows.h>
 

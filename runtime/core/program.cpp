@@ -1,12 +1,12 @@
-#include "runtime/core/runtime.h"
-#include "runtime/core/object_heap.h"
-#include "runtime/core/strings.h"
-#include "runtime/image/decoders.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/media/multimedia.h"
-#include "runtime/window/message_box.h"
-#include "runtime/window/window.h"
+#include "core/runtime.h"
+#include "core/object_heap.h"
+#include "core/strings.h"
+#include "image/decoders.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "media/multimedia.h"
+#include "window/message_box.h"
+#include "window/window.h"
 
 void program_entry()
 {

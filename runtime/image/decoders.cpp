@@ -1,5 +1,5 @@
 // The decoder registry and the load that picks the first decoder accepting the data.
-#include "runtime/image/decoders.h"
+#include "image/decoders.h"
 
 static struct DecoderRegistry {
     const ImageDecoder* table[DECODER_LIMIT];

@@ -1,10 +1,10 @@
 // Drawing targets and drawing passes: one pass open at a time, on the current
 // window, the current image or a target some other service makes.
-#include "runtime/image/drawing.h"
+#include "image/drawing.h"
 
-#include "runtime/image/drawing_pass.h"
-#include "runtime/image/image.h"
-#include "runtime/window/window.h"
+#include "drawing_pass.h"
+#include "image/image.h"
+#include "window/window.h"
 
 #ifndef _WIN64
 static_assert(sizeof(DrawingTarget) == 48, "twelve 32-bit fields");

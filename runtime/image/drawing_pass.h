@@ -1,7 +1,7 @@
 // Inside the image runtime only: the open pass that the primitives draw into,
 // and the small pieces of arithmetic they decide with.
 #pragma once
-#include "runtime/image/drawing.h"
+#include "image/drawing.h"
 
 #include <cstdint>
 

@@ -1,12 +1,12 @@
 // Numbered off-screen images: a table on the main heap indexed by number, and
 // dynamic images on the object heap known by the address of their record.
-#include "runtime/image/image.h"
+#include "image/image.h"
 
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/drawing_pass.h"
-#include "runtime/image/image_table.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "image/drawing.h"
+#include "drawing_pass.h"
+#include "image_table.h"
 
 struct ImageRecord {
     HGDIOBJ handle; // bitmap or icon; 0 means the slot is empty

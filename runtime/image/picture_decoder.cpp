@@ -1,9 +1,9 @@
 // The picture decoder: every format the platform's OLE picture loader reads.
 // Per-load values sit in thread-local slots, so one load may run on each thread.
-#include "runtime/image/decoders.h"
+#include "image/decoders.h"
 
-#include "runtime/image/drawing_pass.h"
-#include "runtime/image/picture_units.h"
+#include "drawing_pass.h"
+#include "picture_units.h"
 
 #include <windows.h>
 #include <ocidl.h>

@@ -1,6 +1,6 @@
 // The PNG decoder's entry in the decoder registry; the libpng work is in png_reader.c.
-#include "runtime/image/decoders.h"
-#include "runtime/image/png_reader.h"
+#include "image/decoders.h"
+#include "png_reader.h"
 
 static int png_check(FILE* file, const MemoryBlock* memory, const char*)
 {

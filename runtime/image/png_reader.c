@@ -1,7 +1,7 @@
 /* The PNG decoder's use of libpng. Every libpng call that can fail runs under
    a recovery point set in the same function, so the jump buffer never points
    into a frame that has returned. */
-#include "runtime/image/png_reader.h"
+#include "png_reader.h"
 
 #include <png.h>
 #include <setjmp.h>

@@ -1,7 +1,7 @@
 // The drawing primitives: boxes, pixels, lines and image copies into the open pass.
-#include "runtime/image/drawing.h"
+#include "image/drawing.h"
 
-#include "runtime/image/drawing_pass.h"
+#include "drawing_pass.h"
 
 #include <climits>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "runtime/media/multimedia_internal.h"
+#include "multimedia_internal.h"
 
 using DirectDrawCreateFunction = HRESULT(WINAPI*)(GUID*, IDirectDraw**, IUnknown*);
 

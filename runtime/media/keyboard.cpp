@@ -1,6 +1,6 @@
-#include "runtime/media/multimedia_internal.h"
+#include "multimedia_internal.h"
 
-#include "runtime/core/runtime.h"
+#include "core/runtime.h"
 
 using DirectInputCreateFunction = HRESULT(WINAPI*)(HINSTANCE, DWORD, IDirectInputA**, IUnknown*);
 

@@ -1,6 +1,6 @@
-#include "runtime/media/multimedia_internal.h"
+#include "multimedia_internal.h"
 
-#include "runtime/core/runtime.h"
+#include "core/runtime.h"
 
 MultimediaState multimedia;
 

@@ -9,8 +9,8 @@
 #include <dinput.h>
 #include <cstdint>
 
-#include "runtime/core/object_heap.h"
-#include "runtime/media/multimedia.h"
+#include "core/object_heap.h"
+#include "media/multimedia.h"
 
 constexpr int16_t OBJECT_KIND_MEMORY = -2;
 constexpr int32_t DISPLAY_OBJECT_CAPACITY = 50;

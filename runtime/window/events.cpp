@@ -1,5 +1,5 @@
 // The polling event pump and the window procedure shared by every runtime window.
-#include "runtime/window/window_internal.h"
+#include "window_internal.h"
 
 #include <commctrl.h>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Tab and Shift+Tab focus moves between the controls of the active window, and
 // live sizing: the system's Size command handled through ordinary messages so
 // the application's polling loop keeps running while a window is resized.
-#include "runtime/window/window_internal.h"
+#include "window_internal.h"
 
 static SizingState sizing;
 

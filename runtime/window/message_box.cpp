@@ -1,9 +1,9 @@
 // Message boxes that are modal for every window of the calling thread, not only
 // for their owner.
-#include "runtime/window/message_box.h"
+#include "window/message_box.h"
 
-#include "runtime/core/object_heap.h"
-#include "runtime/window/window_internal.h"
+#include "core/object_heap.h"
+#include "window_internal.h"
 
 #include <windows.h>
 #include <commctrl.h>

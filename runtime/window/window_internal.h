@@ -1,8 +1,8 @@
 // Private to the window runtime (and its tests): the runtime's one static
 // block, the window records and the operations its files share.
 #pragma once
-#include "runtime/core/object_heap.h"
-#include "runtime/window/window.h"
+#include "core/object_heap.h"
+#include "window/window.h"
 
 #include <windows.h>
 #include <cstdint>

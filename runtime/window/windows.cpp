@@ -1,7 +1,7 @@
 // The window table, per-window classes and accelerators, opening and closing.
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/window/window_internal.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "window_internal.h"
 
 #include <climits>
 

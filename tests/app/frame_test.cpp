@@ -1,10 +1,10 @@
 // The frame drawing, driven with chosen captures and bins, checked pixel by pixel.
 #include "app/visualizer.h"
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/window/window.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "window/window.h"
 
 #include <gtest/gtest.h>
 

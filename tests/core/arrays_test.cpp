@@ -1,7 +1,7 @@
-#include "runtime/core/arrays.h"
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/core/strings.h"
+#include "core/arrays.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "core/strings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Every core test runs on a freshly started runtime: main heap and object heap.
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/core/strings.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "core/strings.h"
 
 #include <gtest/gtest.h>
 

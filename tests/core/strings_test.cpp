@@ -1,5 +1,5 @@
-#include "runtime/core/runtime.h"
-#include "runtime/core/strings.h"
+#include "core/runtime.h"
+#include "core/strings.h"
 
 #include <gtest/gtest.h>
 #include <cstring>

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/image/decoders.h"
-#include "tests/image/png_writer.h"
-#include "tests/support/app_process.h"
-#include "tests/support/fuzz_support.h"
+#include "image/decoders.h"
+#include "png_writer.h"
+#include "app_process.h"
+#include "fuzz_support.h"
 
 namespace {
 

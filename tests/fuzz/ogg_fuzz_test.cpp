@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "player/stream_player_internal.h"
-#include "tests/support/app_process.h"
-#include "tests/support/fuzz_support.h"
-#include "tests/support/ogg_craft.h"
+#include "stream_player_internal.h"
+#include "app_process.h"
+#include "fuzz_support.h"
+#include "ogg_craft.h"
 #include "tools/oggsynth.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "tests/support/app_process.h"
+#include "app_process.h"
 #include "tools/oggsynth.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The decoder registry, the PNG decoder and the picture decoder, on pictures
 // made here: PNGs with libpng, BMP and GIF by hand, JPEG with the platform's encoder.
-#include "runtime/image/decoders.h"
-#include "runtime/image/picture_units.h"
-#include "tests/image/png_writer.h"
+#include "image/decoders.h"
+#include "picture_units.h"
+#include "png_writer.h"
 
 #include <windows.h>
 #include "gif_codes.h"

@@ -1,11 +1,11 @@
 // Every image test program starts the services the image runtime builds on, in
 // the program's own order.
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/image/decoders.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/window/window.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "image/decoders.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "window/window.h"
 
 #include <gtest/gtest.h>
 

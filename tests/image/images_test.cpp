@@ -1,8 +1,8 @@
 // Numbered and dynamic images: creation, lookup, replacement and freeing.
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/image/image_table.h"
-#include "tests/support/image_pixels.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "image_table.h"
+#include "image_pixels.h"
 
 #include <gtest/gtest.h>
 

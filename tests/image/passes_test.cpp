@@ -1,8 +1,8 @@
 // Drawing passes on images and windows: sequencing, targets and GDI objects.
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/window/window.h"
-#include "tests/support/image_pixels.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "window/window.h"
+#include "image_pixels.h"
 
 #include <gtest/gtest.h>
 

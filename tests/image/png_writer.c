@@ -1,4 +1,4 @@
-#include "tests/image/png_writer.h"
+#include "png_writer.h"
 
 #include <png.h>
 #include <stdlib.h>

@@ -1,8 +1,8 @@
 // What each primitive covers, read back pixel by pixel from the image it drew on.
-#include "runtime/image/drawing.h"
-#include "runtime/image/drawing_pass.h"
-#include "runtime/image/image.h"
-#include "tests/support/image_pixels.h"
+#include "image/drawing.h"
+#include "drawing_pass.h"
+#include "image/image.h"
+#include "image_pixels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Targets other services make: surfaces written pixel by pixel, and DIB devices.
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "tests/support/image_pixels.h"
+#include "image/drawing.h"
+#include "image/image.h"
+#include "image_pixels.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/media_child.h"
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/media/multimedia_internal.h"
+#include "media_child.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "multimedia_internal.h"
 
 namespace {
 

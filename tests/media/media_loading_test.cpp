@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/media/multimedia_internal.h"
-#include "tests/support/media_child.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "multimedia_internal.h"
+#include "media_child.h"
 
 namespace {
 

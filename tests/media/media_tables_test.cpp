@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "runtime/media/multimedia_internal.h"
+#include "multimedia_internal.h"
 
 TEST(AlphaTable, KnownEntries)
 {

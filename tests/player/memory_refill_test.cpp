@@ -5,7 +5,7 @@
 #include <string>
 
 #include "player_fixture.h"
-#include "tests/support/ogg_craft.h"
+#include "ogg_craft.h"
 
 TEST(MemoryCallbacks, ReadGivesTheRemainderThenNothing)
 {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "player/stream_player_internal.h"
+#include "stream_player_internal.h"
 #include "tools/oggsynth.h"
 
 constexpr uint32_t HALF = 16384;

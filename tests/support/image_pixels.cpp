@@ -1,4 +1,4 @@
-#include "tests/support/image_pixels.h"
+#include "image_pixels.h"
 
 int64_t Pixels::count(uint32_t value, int32_t x0, int32_t y0, int32_t x1, int32_t y1) const
 {

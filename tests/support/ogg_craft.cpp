@@ -1,4 +1,4 @@
-#include "tests/support/ogg_craft.h"
+#include "ogg_craft.h"
 
 #include <ogg/ogg.h>
 

@@ -1,4 +1,4 @@
-#include "tests/support/window_harness.h"
+#include "window_harness.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Shared by the window runtime's tests: start-up, pumping and real input.
 #pragma once
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/window/message_box.h"
-#include "runtime/window/window.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "window/message_box.h"
+#include "window/window.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Event codes from the polling pump, driven by real messages and real input.
-#include "runtime/window/window.h"
-#include "runtime/window/window_internal.h"
-#include "tests/support/window_harness.h"
+#include "window/window.h"
+#include "window_internal.h"
+#include "window_harness.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Tab focus moves through the accelerator table, and keyboard-driven live sizing.
-#include "runtime/window/window.h"
-#include "runtime/window/window_internal.h"
-#include "tests/support/window_harness.h"
+#include "window/window.h"
+#include "window_internal.h"
+#include "window_harness.h"
 
 #include <gtest/gtest.h>
 

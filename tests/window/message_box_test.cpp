@@ -1,9 +1,9 @@
 // The modal message box: its owner, the windows it disables and restores, and
 // dismissal by a helper thread pressing OK as a user would.
-#include "runtime/window/message_box.h"
-#include "runtime/window/window.h"
-#include "runtime/window/window_internal.h"
-#include "tests/support/window_harness.h"
+#include "window/message_box.h"
+#include "window/window.h"
+#include "window_internal.h"
+#include "window_harness.h"
 
 #include <gtest/gtest.h>
 

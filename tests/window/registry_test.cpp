@@ -1,9 +1,9 @@
 // Window table, placement, classes, accelerators and the close order.
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/window/window.h"
-#include "runtime/window/window_internal.h"
-#include "tests/support/window_harness.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "window/window.h"
+#include "window_internal.h"
+#include "window_harness.h"
 
 #include <gtest/gtest.h>
 
