@@ -7,10 +7,8 @@
 #include <cstring>
 
 namespace {
-constexpr int32_t WIDTH = 1000;
-constexpr int32_t HEIGHT = 600;
-constexpr int32_t AXIS_ROW = 150;
-constexpr int32_t BAR_BASE_ROW = 300;
+constexpr int32_t SHOWN_ROWS = FRAME_HEIGHT / 2; // of each image: the window shows one above the other
+constexpr int32_t AXIS_ROW = SHOWN_ROWS / 2;
 constexpr int32_t BAR_WIDTH = 3;
 constexpr COLORREF WAVE_COLOUR = 0x00FF00;
 constexpr COLORREF BOTTOM_LINE_COLOUR = 0xA0A0A0;
@@ -30,8 +28,8 @@ float spectrum_scale()
 
 void frame_images_create()
 {
-    image_create(0, WIDTH, HEIGHT);
-    image_create(1, WIDTH, HEIGHT);
+    image_create(0, FRAME_WIDTH, FRAME_HEIGHT);
+    image_create(1, FRAME_WIDTH, FRAME_HEIGHT);
 }
 
 int32_t bar_height(float value)
@@ -58,15 +56,15 @@ static void draw_oscilloscope()
     VisualizerState& s = visualizer();
     image_get(0);
     drawing_begin(image_output());
-    draw_box(0, 0, WIDTH, 300);
+    draw_box(0, 0, FRAME_WIDTH, SHOWN_ROWS);
     s.x = 0;
-    for (s.index = 1; s.index <= 2047; s.index += 4) {
+    for (s.index = 1; s.index < SPECTRUM_POINTS; s.index += 4) {
         int32_t b = s.samples ? sample_byte(s.samples, s.index) : 0;
         draw_plot(s.x, AXIS_ROW + b, WAVE_COLOUR);
         s.x += 2;
     }
-    draw_line(0, 299, WIDTH, 299, BOTTOM_LINE_COLOUR);
-    draw_line(0, AXIS_ROW, WIDTH, AXIS_ROW, AXIS_COLOUR); // over the points on the axis
+    draw_line(0, SHOWN_ROWS - 1, FRAME_WIDTH, SHOWN_ROWS - 1, BOTTOM_LINE_COLOUR);
+    draw_line(0, AXIS_ROW, FRAME_WIDTH, AXIS_ROW, AXIS_COLOUR); // over the points on the axis
     drawing_end();
 }
 
@@ -76,10 +74,10 @@ static void draw_spectrum()
     VisualizerState& s = visualizer();
     image_get(1);
     drawing_begin(image_output());
-    draw_box(0, 0, WIDTH, 300, SPECTRUM_BACKGROUND);
-    for (s.index = 1; s.index <= 1000; ++s.index) {
+    draw_box(0, 0, FRAME_WIDTH, SHOWN_ROWS, SPECTRUM_BACKGROUND);
+    for (s.index = 1; s.index <= FRAME_WIDTH; ++s.index) {
         float value = s.spectrum ? s.spectrum[s.index] : 0.0f;
-        draw_box(s.index, BAR_BASE_ROW, BAR_WIDTH, bar_height(value), BAR_COLOUR);
+        draw_box(s.index, SHOWN_ROWS, BAR_WIDTH, bar_height(value), BAR_COLOUR);
     }
     drawing_end();
 }
@@ -90,6 +88,6 @@ void frame_draw()
     draw_spectrum();
     drawing_begin(window_output());
     draw_image(image_get(0), 0, 0);
-    draw_image(image_get(1), 0, 300);
+    draw_image(image_get(1), 0, SHOWN_ROWS);
     drawing_end();
 }

@@ -1,4 +1,4 @@
-#include "core/runtime.h"
+#include "app/program.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {

@@ -1,26 +1,20 @@
 #include "app/visualizer.h"
-
+#include "app/program.h"
 #include "player/stream_player.h"
 #include "core/arrays.h"
-#include "core/runtime.h"
 #include "window/message_box.h"
 #include "window/window.h"
 
-const char* const MUSIC_FILE = "Orlenwade.ogg";
-const char* const FAILURE_TITLE = "ov:Lib";
+static const char* const MUSIC_FILE = "Orlenwade.ogg";
+static const char* const FAILURE_TITLE = "ov:Lib";
 // Names the file the program actually tried to open.
-const char* const FAILURE_TEXT = "Couldn't open Orlenwade.ogg";
+static const char* const FAILURE_TEXT = "Couldn't open Orlenwade.ogg";
 
 static VisualizerState state;
 
 VisualizerState& visualizer()
 {
     return state;
-}
-
-void application_reset()
-{
-    state = VisualizerState{};
 }
 
 // Escape is down, or was pressed since the last test.
@@ -40,20 +34,25 @@ bool frame_run()
     return !(window_event() == EVENT_CLOSE || escape_pressed());
 }
 
-void application_run()
+void application_start()
 {
-    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
+    window_open(0, 0, 0, FRAME_WIDTH, FRAME_HEIGHT, WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN,
+                " Sondrel by Tavik");
     frame_images_create();
 
     // Working arrays of the frame loop; replaced each frame by the player's own
     // memory and left to the main heap at program end.
     array_free(state.spectrum);
-    array_alloc(2048, 4, nullptr, reinterpret_cast<void**>(&state.spectrum), TYPE_FLOAT32);
+    array_alloc(SPECTRUM_POINTS, 4, nullptr, reinterpret_cast<void**>(&state.spectrum), TYPE_FLOAT32);
     array_free(state.samples);
-    array_alloc(2048, 1, nullptr, reinterpret_cast<void**>(&state.samples), TYPE_INT8);
+    array_alloc(SPECTRUM_POINTS, 1, nullptr, reinterpret_cast<void**>(&state.samples), TYPE_INT8);
 
     spectrum_init(); // before the stream opens, so that opening clears the capture
+}
 
+void application_run()
+{
+    application_start();
     if (stream_open_file(MUSIC_FILE)) {
         stream_play();
         while (frame_run()) {

@@ -1,17 +1,11 @@
 // Frame rate and CPU cost of the frame loop, and the real program's resources
 // over a long run. Prints figures; asserts nothing.
 //   bench_app [soak seconds (default 600)]
+#include "app/program.h"
 #include "app/visualizer.h"
 #include "app_process.h"
 #include "process_probe.h"
 #include "player/stream_player.h"
-#include "core/arrays.h"
-#include "core/object_heap.h"
-#include "core/runtime.h"
-#include "image/drawing.h"
-#include "image/image.h"
-#include "window/message_box.h"
-#include "window/window.h"
 #include "tools/oggsynth.h"
 
 #include <cstdio>
@@ -31,16 +25,8 @@ static double cpu_seconds(HANDLE process)
 // The program's own frame loop, in this process, for 10 seconds.
 static void frame_loop(const std::string& track)
 {
-    runtime_start(::GetModuleHandleA(nullptr));
-    drawing_init();
-    object_heap_create();
-    images_init();
-    common_controls_init();
-    windows_init();
-    application_reset();
-    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
-    frame_images_create();
-    spectrum_init();
+    program_start(::GetModuleHandleA(nullptr));
+    application_start();
     if (!stream_open_file(track.c_str())) {
         std::printf("frame loop: could not open the demo track (no sound device?)\n");
         return;

@@ -4,16 +4,11 @@
 // an independent decode, counting gaps and repeats; the refill worker reports
 // how long after a half became free its refill was finished. Prints figures.
 //   bench_load [seconds of music (default 60)]
+#include "app/program.h"
 #include "app/visualizer.h"
 #include "app_process.h"
 #include "player/stream_player.h"
 #include "stream_player_internal.h"
-#include "core/object_heap.h"
-#include "core/runtime.h"
-#include "image/drawing.h"
-#include "image/image.h"
-#include "window/message_box.h"
-#include "window/window.h"
 #include "sound_recorder.h"
 #include "tools/oggsynth.h"
 
@@ -227,16 +222,8 @@ int main(int argc, char** argv)
     std::printf("load: %zu busy process(es) on %lu cores\n", busy_children.size(),
                 static_cast<unsigned long>(system.dwNumberOfProcessors));
 
-    runtime_start(::GetModuleHandleA(nullptr));
-    drawing_init();
-    object_heap_create();
-    images_init();
-    common_controls_init();
-    windows_init();
-    application_reset();
-    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
-    frame_images_create();
-    spectrum_init();
+    program_start(::GetModuleHandleA(nullptr));
+    application_start();
 
     SoundRecorder recorder;
     if (!recorder.start()) {

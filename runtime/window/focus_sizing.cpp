@@ -117,12 +117,12 @@ void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MI
     }
 }
 
-void sizing_update_rect(int32_t x, int32_t y)
+static void sizing_update_rect(int32_t x, int32_t y)
 {
     sizing_rect_update(sizing.current_rect, sizing.edge, x, y, sizing.limits);
 }
 
-void sizing_apply_rect(HWND hwnd, const RECT& rect)
+static void sizing_apply_rect(HWND hwnd, const RECT& rect)
 {
     RECT r = rect;
     if (::GetWindowLongA(hwnd, GWL_STYLE) & WS_CHILD)
@@ -130,11 +130,10 @@ void sizing_apply_rect(HWND hwnd, const RECT& rect)
     ::MoveWindow(hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
 }
 
-void sizing_set_cursor(int32_t cursor_id, int32_t x, int32_t y)
+static void sizing_set_cursor(LPCSTR cursor, int32_t x, int32_t y)
 {
     ::SetCursorPos(x, y);
-    ::SetCursor(static_cast<HCURSOR>(
-        ::LoadImageA(nullptr, MAKEINTRESOURCEA(cursor_id), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
+    ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, cursor, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
 }
 
 static void sizing_resize(HWND hwnd)
@@ -143,7 +142,7 @@ static void sizing_resize(HWND hwnd)
     sizing_apply_rect(hwnd, sizing.current_rect);
 }
 
-void sizing_step(HWND hwnd, int32_t x, int32_t y)
+static void sizing_step(HWND hwnd, int32_t x, int32_t y)
 {
     ::SetCursorPos(x, y);
     sizing_update_rect(x, y);
@@ -180,8 +179,8 @@ static LRESULT sizing_begin(HWND hwnd, WPARAM wparam)
     sizing.restore_cursor = sizing.edge == 0;
     if (sizing.restore_cursor) {
         ::GetCursorPos(&sizing.saved_cursor);
-        ::SetCursor(static_cast<HCURSOR>(
-            ::LoadImageA(nullptr, MAKEINTRESOURCEA(32646), IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
+        ::SetCursor(
+            static_cast<HCURSOR>(::LoadImageA(nullptr, IDC_SIZEALL, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
     }
     return 0;
 }
@@ -209,52 +208,52 @@ static void sizing_arrow(WPARAM key)
     case VK_LEFT:
         if (edge == 0) {
             edge = WMSZ_LEFT;
-            sizing_set_cursor(32644, r.left, pt.y);
+            sizing_set_cursor(IDC_SIZEWE, r.left, pt.y);
         } else if (edge == WMSZ_TOP) {
             edge = WMSZ_TOPLEFT;
-            sizing_set_cursor(32642, r.left + 2, r.top + 2);
+            sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
         } else if (edge == WMSZ_BOTTOM) {
             edge = WMSZ_BOTTOMLEFT;
-            sizing_set_cursor(32643, r.left, r.bottom - 2);
+            sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
         } else
             sizing_step(sizing.window, pt.x - 10, pt.y);
         break;
     case VK_RIGHT:
         if (edge == 0) {
             edge = WMSZ_RIGHT;
-            sizing_set_cursor(32644, r.right - 2, pt.y);
+            sizing_set_cursor(IDC_SIZEWE, r.right - 2, pt.y);
         } else if (edge == WMSZ_TOP) {
             edge = WMSZ_TOPRIGHT;
-            sizing_set_cursor(32643, r.right - 2, r.top);
+            sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
         } else if (edge == WMSZ_BOTTOM) {
             edge = WMSZ_BOTTOMRIGHT;
-            sizing_set_cursor(32642, r.right - 2, r.bottom - 2);
+            sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
         } else
             sizing_step(sizing.window, pt.x + 10, pt.y);
         break;
     case VK_UP:
         if (edge == 0) {
             edge = WMSZ_TOP;
-            sizing_set_cursor(32645, pt.x, r.top);
+            sizing_set_cursor(IDC_SIZENS, pt.x, r.top);
         } else if (edge == WMSZ_RIGHT) {
             edge = WMSZ_TOPRIGHT;
-            sizing_set_cursor(32643, r.right - 2, r.top);
+            sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
         } else if (edge == WMSZ_LEFT) {
             edge = WMSZ_TOPLEFT;
-            sizing_set_cursor(32642, r.left + 2, r.top + 2);
+            sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
         } else
             sizing_step(sizing.window, pt.x, pt.y - 10);
         break;
     case VK_DOWN:
         if (edge == 0) {
             edge = WMSZ_BOTTOM;
-            sizing_set_cursor(32645, pt.x, r.bottom - 2);
+            sizing_set_cursor(IDC_SIZENS, pt.x, r.bottom - 2);
         } else if (edge == WMSZ_RIGHT) {
             edge = WMSZ_BOTTOMRIGHT;
-            sizing_set_cursor(32642, r.right - 2, r.bottom - 2);
+            sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
         } else if (edge == WMSZ_LEFT) {
             edge = WMSZ_BOTTOMLEFT;
-            sizing_set_cursor(32643, r.left, r.bottom - 2);
+            sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
         } else
             sizing_step(sizing.window, pt.x, pt.y + 10);
         break;

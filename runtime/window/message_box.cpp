@@ -50,7 +50,7 @@ void modal_disable_windows()
     ::EnumWindows(modal_disable_visit, 0);
 }
 
-HWND foreground_owner()
+static HWND foreground_owner()
 {
     HWND window = ::GetForegroundWindow();
     DWORD process = 0;

@@ -97,12 +97,7 @@ LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 const SizingState& sizing_state();
 // Moves the dragged edges of rect to (x, y) within the track limits.
 void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits);
-void sizing_update_rect(int32_t x, int32_t y);
-void sizing_apply_rect(HWND hwnd, const RECT& rect);
-void sizing_step(HWND hwnd, int32_t x, int32_t y);
-void sizing_set_cursor(int32_t cursor_id, int32_t x, int32_t y);
 
 // The message box's steps, around MessageBoxA.
 void modal_disable_windows();
-HWND foreground_owner();
 void modal_restore_windows();

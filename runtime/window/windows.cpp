@@ -89,7 +89,7 @@ void windows_init()
     c.cbWndExtra = 0;
     c.hInstance = runtime_instance();
     c.hIcon = ::LoadIconA(runtime_instance(), MAKEINTRESOURCEA(1));
-    c.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    c.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     c.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     c.lpszMenuName = nullptr;
     c.lpszClassName = TEMPLATE_CLASS_NAME;

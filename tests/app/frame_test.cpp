@@ -1,8 +1,6 @@
 // The frame drawing, driven with chosen captures and bins, checked pixel by pixel.
+#include "app/program.h"
 #include "app/visualizer.h"
-#include "core/object_heap.h"
-#include "core/runtime.h"
-#include "image/drawing.h"
 #include "image/image.h"
 #include "window/window.h"
 
@@ -21,13 +19,9 @@ constexpr uint32_t BAR = 0xC90613;
 struct AppEnvironment : ::testing::Environment {
     void SetUp() override
     {
-        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr)));
-        drawing_init();
-        object_heap_create();
-        images_init();
-        windows_init();
-        ASSERT_NE(0, window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik"));
-        frame_images_create();
+        ASSERT_TRUE(program_start(::GetModuleHandleA(nullptr)));
+        application_start();
+        ASSERT_NE(nullptr, window_current()) << "expected the application's window";
     }
 };
 const auto* environment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);

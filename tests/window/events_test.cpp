@@ -1,6 +1,5 @@
 // Event codes from the polling pump, driven by real messages and real input.
 #include "window/window.h"
-#include "window_internal.h"
 #include "window_harness.h"
 
 #include <commctrl.h>

@@ -12,6 +12,14 @@ struct VisualizerState {
 
 VisualizerState& visualizer();
 
+constexpr int32_t FRAME_WIDTH = 1000; // the client area and both frame images
+constexpr int32_t FRAME_HEIGHT = 600;
+// Points of the player's transform; also the bytes of the 512 frames a refill captures.
+constexpr int32_t SPECTRUM_POINTS = 2048;
+
+void application_start(); // the window, the frame images, the working arrays, the spectrum
+void application_run();   // application_start, the music and the frame loop; ends in program_end
+
 // One frame: newest spectrum and capture, drawing, 10 ms pause, exit test.
 // False when the user asked to quit.
 bool frame_run();
@@ -22,7 +30,3 @@ void frame_images_create();
 void frame_draw();
 // Height argument of a spectrum bar for one float of the bins (negative rises).
 int32_t bar_height(float value);
-
-extern const char* const MUSIC_FILE;
-extern const char* const FAILURE_TITLE;
-extern const char* const FAILURE_TEXT;

@@ -1,4 +1,4 @@
-// The runtime core's one record, the main heap and program start and end.
+// The runtime core's one record: the main heap and the instance handle.
 #pragma once
 #include <windows.h>
 
@@ -13,14 +13,3 @@ bool runtime_start(HINSTANCE instance);
 
 HANDLE main_heap();
 HINSTANCE runtime_instance();
-
-// Process entry: fetches the module handle and command line, runs program_main.
-[[noreturn]] void program_entry();
-// Start-up in the fixed service order, then the application.
-[[noreturn]] void program_main(HINSTANCE instance, HINSTANCE previous, char* command_line, int show);
-// Shutdown in the fixed order, main heap destroyed, ExitProcess(0).
-[[noreturn]] void program_end();
-
-// Supplied by the application: clear its variables, then run it (it ends in program_end).
-void application_reset();
-void application_run();

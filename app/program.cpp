@@ -1,5 +1,8 @@
-#include "core/runtime.h"
+// The one place that knows every service: start-up and end in their fixed orders.
+#include "app/program.h"
+#include "app/visualizer.h"
 #include "core/object_heap.h"
+#include "core/runtime.h"
 #include "core/strings.h"
 #include "image/decoders.h"
 #include "image/drawing.h"
@@ -10,17 +13,13 @@
 
 void program_entry()
 {
-    HMODULE module = ::GetModuleHandleA(nullptr);
-    char* command_line = ::GetCommandLineA(); // fetched, never used
-    program_main(module, nullptr, command_line, SW_SHOWDEFAULT);
+    program_main(::GetModuleHandleA(nullptr), nullptr, ::GetCommandLineA(), SW_SHOWDEFAULT); // command line unused
 }
 
-void program_main(HINSTANCE instance, HINSTANCE, char*, int)
+bool program_start(HINSTANCE instance)
 {
-    application_reset();
-    // Without the main heap no service can keep its tables: end quietly, as
-    // the program always does, rather than go on with a null heap.
-    if (!runtime_start(instance)) ::ExitProcess(0);
+    visualizer() = VisualizerState{};
+    if (!runtime_start(instance)) return false;
 
     // The order matters: the object heap exists before any service keeps
     // dynamic objects, the decoder table is empty before decoders register,
@@ -36,7 +35,14 @@ void program_main(HINSTANCE instance, HINSTANCE, char*, int)
     multimedia_init();
     png_decoder_register();
     picture_decoder_register();
+    return true;
+}
 
+void program_main(HINSTANCE instance, HINSTANCE, char*, int)
+{
+    // Without the main heap no service can keep its tables: end quietly, as
+    // the program always does, rather than go on with a null heap.
+    if (!program_start(instance)) ::ExitProcess(0);
     application_run(); // ends in program_end on every path
     program_end();
 }
