@@ -4,13 +4,17 @@
 #include "app/program.h"
 #include "app/visualizer.h"
 #include "app_process.h"
+#include "core/arrays.h"
 #include "process_probe.h"
 #include "player/stream_player.h"
 #include "tools/oggsynth.h"
+#include "window/window.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 static double cpu_seconds(HANDLE process)
 {
@@ -20,6 +24,47 @@ static double cpu_seconds(HANDLE process)
         return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
     };
     return to_seconds(kernel) + to_seconds(user);
+}
+
+static double now_ms()
+{
+    LARGE_INTEGER frequency, t;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&t);
+    return 1000.0 * double(t.QuadPart) / double(frequency.QuadPart);
+}
+
+static double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// Where a frame's time goes: the steps of frame_run, each timed, for 500 frames.
+static void frame_steps()
+{
+    std::vector<double> spectrum, drawing, delay, poll, whole;
+    for (int n = 0; n < 500; ++n) {
+        double t0 = now_ms();
+        visualizer().spectrum = reinterpret_cast<float*>(spectrum_compute());
+        visualizer().samples = reinterpret_cast<int8_t*>(capture_buffer());
+        double t1 = now_ms();
+        frame_draw();
+        double t2 = now_ms();
+        delay_ms(10);
+        double t3 = now_ms();
+        window_event();
+        double t4 = now_ms();
+        spectrum.push_back(t1 - t0);
+        drawing.push_back(t2 - t1);
+        delay.push_back(t3 - t2);
+        poll.push_back(t4 - t3);
+        whole.push_back(t4 - t0);
+    }
+    std::printf(
+        "frame steps (median of 500): spectrum %.3f ms, drawing %.3f ms, delay %.3f ms, event poll %.3f ms, "
+        "frame %.3f ms\n",
+        median(spectrum), median(drawing), median(delay), median(poll), median(whole));
 }
 
 // The program's own frame loop, in this process, for 10 seconds.
@@ -46,12 +91,13 @@ static void frame_loop(const std::string& track)
         elapsed = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     } while (elapsed < 10.0);
     double cpu = cpu_seconds(self) - cpu_start;
-    stream_close();
     double fps = frames / elapsed;
     std::printf("frame loop: %ld frames in %.2f s = %.1f frames/s (target >= 85, at most ~100 with the 10 ms delay)\n",
                 frames, elapsed, fps);
     std::printf("frame loop: CPU %.3f ms per frame, %.1f%% of one core (target < 15%%; includes the refill worker)\n",
                 1000.0 * cpu / frames, 100.0 * cpu / elapsed);
+    frame_steps();
+    stream_close();
 }
 
 static std::string figure(long long value)

@@ -78,6 +78,26 @@ static ImageRecord* image_slot(ImageId number)
     return &images.table[number];
 }
 
+// The image's pixels. On a 32-bit display, a 32-bit device-independent section
+// in the display's own pixel layout: the platform copies it to a window about
+// twice as fast as a device-dependent bitmap. Any other display, or a zero
+// size (which the platform answers with a one-pixel monochrome bitmap), gets
+// the display-compatible bitmap.
+static HBITMAP image_bitmap(HDC display, int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0 || ::GetDeviceCaps(display, BITSPIXEL) != 32)
+        return ::CreateCompatibleBitmap(display, width, height);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down, as the display keeps its rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    return ::CreateDIBSection(display, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+}
+
 intptr_t image_create(ImageId number, int32_t width, int32_t height)
 {
     images.current = image_slot(number);
@@ -85,7 +105,7 @@ intptr_t image_create(ImageId number, int32_t width, int32_t height)
     image_free(number);
 
     HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-    HBITMAP bitmap = display ? ::CreateCompatibleBitmap(display, width, height) : nullptr;
+    HBITMAP bitmap = display ? image_bitmap(display, width, height) : nullptr;
     if (!bitmap) {
         if (display) ::DeleteDC(display);
         // An empty dynamic record would only wait for the end of the program.

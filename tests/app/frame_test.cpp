@@ -1,12 +1,20 @@
 // The frame drawing, driven with chosen captures and bins, checked pixel by pixel.
 #include "app/program.h"
 #include "app/visualizer.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "image/drawing.h"
 #include "image/image.h"
 #include "window/window.h"
+#include "bare_frame.h"
+#include "image_pixels.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -153,4 +161,74 @@ TEST(Spectrum, OverlappingBarsShowTheTallestOfThree)
     EXPECT_EQ(29, column_height(rows, 503));
     EXPECT_EQ(29, column_height(rows, 504));
     EXPECT_EQ(0, column_height(rows, 505));
+}
+
+namespace {
+// Where two pictures first differ, and in how many pixels; empty when equal.
+std::string difference(const Pixels& ours, const Pixels& bare)
+{
+    if (ours.width != bare.width || ours.height != bare.height) return "the sizes differ";
+    size_t first = 0, differing = 0;
+    for (size_t i = 0; i < ours.values.size(); ++i) {
+        if (ours.values[i] == bare.values[i]) continue;
+        if (!differing++) first = i;
+    }
+    if (!differing) return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "%zu pixels differ, first at (%zu, %zu): expected 0x%06X, got 0x%06X", differing,
+                  first % ours.width, first / ours.width, bare.values[first], ours.values[first]);
+    return text;
+}
+
+void paint_window(HWND window, COLORREF colour)
+{
+    HDC dc = ::GetDC(window);
+    HBRUSH brush = ::CreateSolidBrush(colour);
+    RECT all{0, 0, 1000, 600};
+    ::FillRect(dc, &all, brush);
+    ::DeleteObject(brush);
+    ::ReleaseDC(window, dc);
+}
+} // namespace
+
+// Random captures and spectra, bars of every height from none to taller than
+// the window: each frame, both images and the window, must be exactly what
+// the same platform calls draw written bare.
+TEST(Frame, RandomFramesMatchTheBarePlatformCallsPixelForPixel)
+{
+    frame_images_create(); // no earlier test's bars below row 300
+    HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    HBITMAP bare[2] = {::CreateCompatibleBitmap(display, 1000, 600), ::CreateCompatibleBitmap(display, 1000, 600)};
+    ::DeleteDC(display);
+    ASSERT_TRUE(bare[0] && bare[1]);
+    HWND window = window_current();
+    ASSERT_EQ(bitmap_pixels(bare[1]).values, bitmap_pixels(static_cast<HBITMAP>(image_get(1))).values)
+        << "both sides start black";
+
+    std::mt19937 random(14);
+    std::uniform_int_distribution<int> byte(0, 255), kind(0, 9);
+    std::uniform_real_distribution<float> usual(-3.5e6f, 3.0e5f), extreme(-1.4e8f, 1.4e8f);
+    for (int n = 0; n < 300; ++n) {
+        Frame f;
+        for (uint8_t& b : f.capture) b = static_cast<uint8_t>(byte(random));
+        for (float& v : f.bins) {
+            int k = kind(random);
+            v = k == 0 ? 0.0f : k == 1 ? extreme(random) : usual(random);
+        }
+        paint_window(window, 0xFFFFFF);
+        f.draw();
+        Pixels ours = window_pixels(window);
+        paint_window(window, 0xFFFFFF);
+        bare_oscilloscope(bare[0], reinterpret_cast<const int8_t*>(f.capture.data()));
+        bare_spectrum(bare[1], f.bins.data());
+        bare_window(window, bare[0], bare[1]);
+        for (int image = 0; image < 2; ++image) {
+            std::string d =
+                difference(bitmap_pixels(static_cast<HBITMAP>(image_get(image))), bitmap_pixels(bare[image]));
+            ASSERT_EQ("", d) << "frame " << n << ", image " << image;
+        }
+        ASSERT_EQ("", difference(ours, window_pixels(window))) << "frame " << n << ", window";
+    }
+    ::DeleteObject(bare[0]);
+    ::DeleteObject(bare[1]);
 }
