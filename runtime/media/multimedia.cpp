@@ -25,7 +25,8 @@ DisplayObject* multimedia_init()
         description.dwSize = sizeof(DDSURFACEDESC);
     }
     alpha_table_build(multimedia.alpha_table);
-    display_objects_create();
+    // Only display operations, which this system does not have, would grow it.
+    table_init(&multimedia.display_objects, sizeof(DisplayObject), DISPLAY_OBJECT_CAPACITY, 1);
 
     if (!base_window_create()) return nullptr;
     if (!keyboard_init()) return nullptr;
@@ -33,7 +34,7 @@ DisplayObject* multimedia_init()
 
     if (!directdraw_load()) return nullptr;
     multimedia.recorded_base_window = multimedia.display_window;
-    return multimedia.display_objects;
+    return static_cast<DisplayObject*>(multimedia.display_objects.records);
 }
 
 void multimedia_shutdown()

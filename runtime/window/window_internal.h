@@ -1,7 +1,7 @@
 // Private to the window runtime (and its tests): the runtime's one static
 // block, the window records and the operations its files share.
 #pragma once
-#include "core/object_heap.h"
+#include "core/numbered_table.h"
 #include "window/window.h"
 
 #include <windows.h>
@@ -41,9 +41,7 @@ struct EventState {
 };
 
 struct WindowRuntime {
-    WindowRecord* table; // capacity + 2 records on the main heap
-    uint32_t capacity;   // numbers below it fit without growing the table
-    ObjectNode* dynamic_windows;
+    NumberedTable windows; // numbered windows and dynamic ones
     WNDCLASSA template_class;
     char class_name[CLASS_NAME_BYTES];
     HWND current_window;
