@@ -37,20 +37,32 @@ DisplayObject* multimedia_init()
     return static_cast<DisplayObject*>(multimedia.display_objects.records);
 }
 
-void multimedia_shutdown()
-{
-    if (!multimedia.initialised) return;
-    display_close();
-    directdraw_unload();
-}
-
 template <typename T>
 static void interface_release(T*& object)
 {
-    if (object) {
-        object->Release();
-        object = nullptr;
+    if (object) object->Release();
+    object = nullptr;
+}
+
+// The base's one release: what start-up made goes on every path, so that its
+// record is as start-up found it. The base window stays, hidden, and a later
+// start-up uses it again.
+void multimedia_shutdown()
+{
+    if (multimedia.initialised) {
+        display_close();
+        directdraw_unload();
     }
+    interface_release(multimedia.keyboard);
+    interface_release(multimedia.directinput);
+    if (multimedia.directinput_library) ::FreeLibrary(multimedia.directinput_library);
+    multimedia.directinput_library = nullptr;
+    multimedia.directinput_users = 0;
+    if (multimedia.keyboard_format_table) ::HeapFree(main_heap(), 0, multimedia.keyboard_format_table);
+    multimedia.keyboard_format_table = nullptr;
+    multimedia.keyboard_data_format = DIDATAFORMAT{};
+    multimedia.keyboard_state = 0;
+    multimedia.initialised = false;
 }
 
 void display_close()
