@@ -14,9 +14,7 @@ struct ImageRecord {
     int16_t height;
     int16_t depth;
 };
-#ifndef _WIN64
-static_assert(sizeof(ImageRecord) == 12, "a handle and three 16-bit fields, padded to 12 bytes");
-#endif
+static_assert(sizeof(void*) == 8 || sizeof(ImageRecord) == 12, "a handle and three 16-bit fields, padded to 12 bytes");
 
 constexpr int32_t IMAGE_FIRST_CAPACITY = 10;
 constexpr int32_t IMAGE_GROWTH = 10;

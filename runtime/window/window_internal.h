@@ -13,9 +13,7 @@ struct WindowRecord {
     ACCEL* accelerators; // main heap
     HACCEL accelerator_table;
 };
-#ifndef _WIN64
-static_assert(sizeof(WindowRecord) == 16, "a window record is four 32-bit fields");
-#endif
+static_assert(sizeof(void*) == 8 || sizeof(WindowRecord) == 16, "a window record is four 32-bit fields");
 
 constexpr uint32_t INITIAL_WINDOW_CAPACITY = 10;
 constexpr uint32_t WINDOW_CAPACITY_GROWTH = 30;

@@ -11,9 +11,8 @@
 struct MediaChild {
     std::string test;                     // "Suite.Name" of the test to run
     std::vector<std::string> environment; // "NAME=value", replacing inherited values
-
-    std::string program;   // empty: this program
-    std::string directory; // empty: the current directory
+    std::string program;                  // empty: this program
+    std::string directory;                // empty: the current directory
 };
 
 // The child's exit code (0 when its test passed), or -1 when it could not be
