@@ -1,4 +1,5 @@
 // The player's record, the sound device and the streaming buffer.
+#include <cstdlib>
 #include <cstring>
 
 #include "stream_player_internal.h"
@@ -9,18 +10,6 @@ StreamPlayer player;
 
 const DWORD BUFFER_FLAGS = DSBCAPS_LOCSOFTWARE | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
                            DSBCAPS_GETCURRENTPOSITION2;
-
-void release_buffer_and_device(StreamPlayer& p)
-{
-    if (p.buffer) {
-        p.buffer->Release();
-        p.buffer = nullptr;
-    }
-    if (p.device) {
-        p.device->Release();
-        p.device = nullptr;
-    }
-}
 
 } // namespace
 
@@ -35,6 +24,56 @@ static_assert(sizeof(std::atomic<uint32_t>) == 4, "capture frames are plain 4-by
 StreamPlayer& stream_player()
 {
     return player;
+}
+
+void player_release(uint32_t parts)
+{
+    StreamPlayer& p = player;
+    if (parts & PLAYER_SPECTRUM) p.capture_enabled.store(false);
+    if (parts & PLAYER_STREAM) {
+        if (p.buffer) p.buffer->Stop();
+        p.stop_requested.store(true);
+        // The worker leaves at its next check, never inside the decoder or
+        // with a half locked; waiting for it is enough.
+        if (p.refill_worker) {
+            ::WaitForSingleObject(p.refill_worker, INFINITE);
+            ::CloseHandle(p.refill_worker);
+        }
+        if (p.timer_set) ::KillTimer(p.device_window, p.timer);
+        p.refill_worker = nullptr;
+        p.refill_worker_id = 0;
+        p.timer = 0;
+        p.timer_set = false;
+        if (p.buffer) p.buffer->Release();
+        p.buffer = nullptr;
+        ov_clear(&p.decoder); // closes the stream's file; a cleared decoder stays cleared
+        p.memory_source = MemorySource{};
+        p.stream_open = false;
+        p.stream_ended.store(true);
+        p.current_half.store(0);
+        p.previous_half.store(0);
+        p.refill = RefillState{};
+        p.half_audible[0] = p.half_audible[1] = false;
+        p.stream_channels = 0;
+        p.stream_rate = 0;
+    }
+    if ((parts & PLAYER_DEVICE) == PLAYER_DEVICE) {
+        if (p.device) p.device->Release();
+        p.device = nullptr;
+        p.device_window = nullptr;
+        p.device_open = false;
+    }
+    if (parts & PLAYER_SPECTRUM) {
+        // The plan lives in a block of the player's own allocator, like the buffers.
+        std::free(p.fft_plan);
+        std::free(p.fft_input);
+        std::free(p.spectrum_bins);
+        p.fft_plan = nullptr;
+        p.fft_input = nullptr;
+        p.spectrum_bins = nullptr;
+        p.fft_size = 0;
+        p.bin_count = 0;
+    }
 }
 
 bool wave_format_for(long rate, int channels, WAVEFORMATEX* format)
@@ -58,15 +97,10 @@ bool sound_device_open(const GUID* device)
     StreamPlayer& p = player;
     // The open stream's worker still uses the buffer.
     if (p.stream_open) return false;
-    if (p.device_open) {
-        p.device_open = false;
-        release_buffer_and_device(p);
-    }
-    if (FAILED(::DirectSoundCreate(device, &p.device, nullptr)) || !p.device) {
-        p.device = nullptr;
-        p.device_open = false;
-        return false;
-    }
+    player_release(PLAYER_DEVICE);
+    IDirectSound* created = nullptr;
+    if (FAILED(::DirectSoundCreate(device, &created, nullptr)) || !created) return false;
+    p.device = created;
     p.device_window = ::GetForegroundWindow();
     p.device->SetCooperativeLevel(p.device_window, DSSCL_PRIORITY);
     p.device_open = true;
@@ -112,11 +146,7 @@ bool stream_create_buffer(long rate, int channels)
     p.stream_rate = rate;
     // The seek is the first decode: a stream whose setup cannot be built fails
     // here, and reading it anyway would run a half-built decoder.
-    if (ov_pcm_seek(&p.decoder, 0) != 0) {
-        p.buffer->Release();
-        p.buffer = nullptr;
-        return false;
-    }
+    if (ov_pcm_seek(&p.decoder, 0) != 0) return false; // the caller releases the stream
     p.stream_open = true;
     return true;
 }

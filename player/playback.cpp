@@ -1,6 +1,4 @@
 // Playback: the looping buffer, the refill worker and the teardown.
-#include <cstdlib>
-
 #include "stream_player_internal.h"
 
 uint32_t play_half(DWORD play_cursor, uint32_t half_size)
@@ -84,40 +82,6 @@ bool stream_close()
 {
     StreamPlayer& p = stream_player();
     if (!p.device_open || !p.stream_open) return false;
-    p.buffer->Stop();
-    p.stop_requested.store(true);
-    p.capture_enabled.store(false);
-    // The worker leaves at its next check, never inside the decoder or with a
-    // half locked; waiting for it is enough.
-    if (p.refill_worker) {
-        ::WaitForSingleObject(p.refill_worker, INFINITE);
-        ::CloseHandle(p.refill_worker);
-        p.refill_worker = nullptr;
-        p.refill_worker_id = 0;
-    }
-    if (p.timer_set) {
-        ::KillTimer(p.device_window, p.timer);
-        p.timer_set = false;
-        p.timer = 0;
-    }
-    p.buffer->Release();
-    p.buffer = nullptr;
-    p.device->Release();
-    p.device = nullptr;
-    p.device_open = false;
-    ov_clear(&p.decoder);
-    p.stream_open = false;
-    if (p.fft_plan) {
-        kiss_fftr_free(p.fft_plan);
-        p.fft_plan = nullptr;
-    }
-    if (p.fft_input) {
-        std::free(p.fft_input);
-        p.fft_input = nullptr;
-    }
-    if (p.spectrum_bins) {
-        std::free(p.spectrum_bins);
-        p.spectrum_bins = nullptr;
-    }
+    player_release(PLAYER_DEVICE | PLAYER_SPECTRUM);
     return true;
 }

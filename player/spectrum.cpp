@@ -19,16 +19,7 @@ void spectrum_init_with(void* (*allocate)(size_t))
     if (!p.fft_input) p.fft_input = static_cast<float*>(allocate(sizeof(float) * FFT_SIZE));
     if (!p.spectrum_bins) p.spectrum_bins = static_cast<kiss_fft_cpx*>(allocate(sizeof(kiss_fft_cpx) * BIN_COUNT));
     // Without all three there is nothing to compute with: capture stays off.
-    if (!p.fft_plan || !p.fft_input || !p.spectrum_bins) {
-        std::free(p.fft_plan);
-        std::free(p.fft_input);
-        std::free(p.spectrum_bins);
-        p.fft_plan = nullptr;
-        p.fft_input = nullptr;
-        p.spectrum_bins = nullptr;
-        p.capture_enabled.store(false);
-        return;
-    }
+    if (!p.fft_plan || !p.fft_input || !p.spectrum_bins) return player_release(PLAYER_SPECTRUM);
     p.capture_enabled.store(true);
 }
 

@@ -48,8 +48,8 @@ const ov_callbacks MEMORY_CALLBACKS = {memory_read, memory_seek, memory_close, m
 
 namespace {
 
-// Format and buffer for a decoder that has just opened; on failure the
-// decoder is released (closing its source), so nothing stays half-open.
+// Format and buffer for a decoder that has just opened; on failure the stream
+// is released (its source closed), so nothing stays half-open.
 bool stream_finish_open()
 {
     StreamPlayer& p = stream_player();
@@ -57,7 +57,7 @@ bool stream_finish_open()
     // wherever opening a chain has left the decoder.
     vorbis_info* info = ov_info(&p.decoder, 0);
     if (info && stream_create_buffer(info->rate, info->channels)) return true;
-    ov_clear(&p.decoder);
+    player_release(PLAYER_STREAM);
     return false;
 }
 

@@ -94,6 +94,15 @@ struct StreamPlayer {
 
 StreamPlayer& stream_player();
 
+// What player_release lets go of. A device takes the stream on it along.
+constexpr uint32_t PLAYER_SPECTRUM = 1; // the transform's plan and buffers; capture stops
+constexpr uint32_t PLAYER_STREAM = 2;   // the worker, its timer, the buffer and the decoder
+constexpr uint32_t PLAYER_DEVICE = 4 | PLAYER_STREAM;
+// The one place the player lets go of what it holds: each part only if it is
+// there, with its fields back to what start-up found. The capture array keeps
+// its last content.
+void player_release(uint32_t parts);
+
 bool stream_attach(FILE* file);
 bool stream_create_buffer(long rate, int channels);
 

@@ -2,5 +2,5 @@
 #pragma once
 #include <cstdint>
 
-// N: the numbers 0 to N index a record.
+// The numbers below it index a record.
 int32_t image_table_capacity();

@@ -2,7 +2,7 @@
 // dynamic images on the object heap known by the address of their record.
 #include "image/image.h"
 
-#include "core/object_heap.h"
+#include "core/numbered_table.h"
 #include "core/runtime.h"
 #include "image/drawing.h"
 #include "drawing_pass.h"
@@ -14,40 +14,25 @@ struct ImageRecord {
     int16_t height;
     int16_t depth;
 };
-#ifndef _WIN64
-static_assert(sizeof(ImageRecord) == 12, "a handle and three 16-bit fields, padded to 12 bytes");
-#endif
+static_assert(sizeof(void*) == 8 || sizeof(ImageRecord) == 12, "a handle and three 16-bit fields, padded to 12 bytes");
 
 constexpr int32_t IMAGE_FIRST_CAPACITY = 10;
 constexpr int32_t IMAGE_GROWTH = 10;
-// Windows never maps the first 64 KiB, so no record address can fall among
-// numbers kept below it: numbers and dynamic identifiers never meet.
-constexpr intptr_t IMAGE_NUMBER_LIMIT = 0xFFFF - IMAGE_GROWTH;
 
 static struct ImageService {
-    ImageRecord* table;   // capacity + 1 records, numbers 0..capacity
-    int32_t capacity;     // N
-    ObjectNode* dynamic;  // dynamic images, newest first
+    NumberedTable images; // numbered images and dynamic ones
     ImageRecord* current; // what the last image_get or image_create designated
 } images;
 
 void images_init()
 {
     images = ImageService{};
-    images.capacity = IMAGE_FIRST_CAPACITY;
-    images.table = static_cast<ImageRecord*>(
-        ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, sizeof(ImageRecord) * (IMAGE_FIRST_CAPACITY + 1)));
-    if (!images.table) images.capacity = -1; // no numbers at all rather than a table that is not there
+    table_init(&images.images, sizeof(ImageRecord), IMAGE_FIRST_CAPACITY, IMAGE_GROWTH);
 }
 
 int32_t image_table_capacity()
 {
-    return images.capacity;
-}
-
-static bool image_is_number(ImageId id)
-{
-    return id >= 0 && id <= images.capacity;
+    return images.images.capacity;
 }
 
 // The one place that turns a number or identifier into a record. A value that
@@ -55,27 +40,12 @@ static bool image_is_number(ImageId id)
 // is never dereferenced.
 static ImageRecord* image_find(ImageId id)
 {
-    ImageRecord* record = nullptr;
-    if (image_is_number(id))
-        record = &images.table[id];
-    else if (object_in_list(images.dynamic, reinterpret_cast<const void*>(id)))
-        record = reinterpret_cast<ImageRecord*>(id);
-    return record && record->handle ? record : nullptr;
+    return static_cast<ImageRecord*>(table_find(&images.images, id));
 }
 
 static ImageRecord* image_slot(ImageId number)
 {
-    if (number == -1) return static_cast<ImageRecord*>(object_alloc(&images.dynamic, object_node_size<ImageRecord>()));
-    if (number < 0 || number > IMAGE_NUMBER_LIMIT || !images.table) return nullptr;
-    if (number >= images.capacity) {
-        int32_t capacity = static_cast<int32_t>(number) + IMAGE_GROWTH;
-        void* table = ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, images.table,
-                                    sizeof(ImageRecord) * (static_cast<size_t>(capacity) + 1));
-        if (!table) return nullptr;
-        images.table = static_cast<ImageRecord*>(table);
-        images.capacity = capacity;
-    }
-    return &images.table[number];
+    return static_cast<ImageRecord*>(table_claim(&images.images, number));
 }
 
 // The image's pixels. On a 32-bit display, a 32-bit device-independent section
@@ -109,7 +79,7 @@ intptr_t image_create(ImageId number, int32_t width, int32_t height)
     if (!bitmap) {
         if (display) ::DeleteDC(display);
         // An empty dynamic record would only wait for the end of the program.
-        if (number == -1) object_free(&images.dynamic, images.current);
+        if (number == -1) table_release(&images.images, reinterpret_cast<ImageId>(images.current));
         images.current = nullptr;
         return 0;
     }
@@ -169,21 +139,12 @@ void image_free(ImageId id)
         ::DeleteObject(record->handle);
     else
         ::DestroyIcon(static_cast<HICON>(record->handle));
-    record->handle = nullptr;
-    if (!image_is_number(id)) {
-        if (images.current == record) images.current = nullptr;
-        object_free(&images.dynamic, record);
-    }
+    if (!table_is_number(&images.images, id) && images.current == record) images.current = nullptr;
+    table_release(&images.images, id);
 }
 
 void images_free_all()
 {
-    // Dynamic images first, reading each next link before its node goes.
-    for (ObjectNode* node = images.dynamic; node;) {
-        ObjectNode* next = node->next;
-        image_free(reinterpret_cast<ImageId>(object_payload(node)));
-        node = next;
-    }
-    for (int32_t number = 0; number <= images.capacity; ++number) image_free(number);
+    table_for_each(&images.images, image_free, false);
     images.current = nullptr;
 }

@@ -25,7 +25,8 @@ DisplayObject* multimedia_init()
         description.dwSize = sizeof(DDSURFACEDESC);
     }
     alpha_table_build(multimedia.alpha_table);
-    display_objects_create();
+    // Only display operations, which this system does not have, would grow it.
+    table_init(&multimedia.display_objects, sizeof(DisplayObject), DISPLAY_OBJECT_CAPACITY, 1);
 
     if (!base_window_create()) return nullptr;
     if (!keyboard_init()) return nullptr;
@@ -33,23 +34,35 @@ DisplayObject* multimedia_init()
 
     if (!directdraw_load()) return nullptr;
     multimedia.recorded_base_window = multimedia.display_window;
-    return multimedia.display_objects;
-}
-
-void multimedia_shutdown()
-{
-    if (!multimedia.initialised) return;
-    display_close();
-    directdraw_unload();
+    return static_cast<DisplayObject*>(multimedia.display_objects.records);
 }
 
 template <typename T>
 static void interface_release(T*& object)
 {
-    if (object) {
-        object->Release();
-        object = nullptr;
+    if (object) object->Release();
+    object = nullptr;
+}
+
+// The base's one release: what start-up made goes on every path, so that its
+// record is as start-up found it. The base window stays, hidden, and a later
+// start-up uses it again.
+void multimedia_shutdown()
+{
+    if (multimedia.initialised) {
+        display_close();
+        directdraw_unload();
     }
+    interface_release(multimedia.keyboard);
+    interface_release(multimedia.directinput);
+    if (multimedia.directinput_library) ::FreeLibrary(multimedia.directinput_library);
+    multimedia.directinput_library = nullptr;
+    multimedia.directinput_users = 0;
+    if (multimedia.keyboard_format_table) ::HeapFree(main_heap(), 0, multimedia.keyboard_format_table);
+    multimedia.keyboard_format_table = nullptr;
+    multimedia.keyboard_data_format = DIDATAFORMAT{};
+    multimedia.keyboard_state = 0;
+    multimedia.initialised = false;
 }
 
 void display_close()

@@ -9,7 +9,7 @@
 #include <dinput.h>
 #include <cstdint>
 
-#include "core/object_heap.h"
+#include "core/numbered_table.h"
 #include "media/multimedia.h"
 
 constexpr int16_t OBJECT_KIND_MEMORY = -2;
@@ -61,9 +61,7 @@ struct MultimediaState {
     DDBLTFX blit_parameters;
     DDSURFACEDESC surface_descriptions[3];
 
-    DisplayObject* display_objects;
-    int32_t display_object_capacity;
-    ObjectNode* display_object_list;
+    NumberedTable display_objects; // DISPLAY_OBJECT_CAPACITY slots and the dynamic display objects
 
     int32_t alpha_table[ALPHA_SIZE * ALPHA_SIZE]; // row i, column j at i * 256 + j
 };
@@ -90,11 +88,8 @@ IDirectDraw2* directdraw_load();
 void directdraw_unload();
 void display_close();
 
-// Makes the empty table of DISPLAY_OBJECT_CAPACITY slots; capacity stays 0
-// when the block cannot be allocated.
-DisplayObject* display_objects_create();
 // A slot number (0 to capacity - 1) or the address of a dynamic display
-// object on the display object list; null for anything else.
+// object whose object is set; null for anything else.
 DisplayObject* display_object_find(intptr_t id);
 void display_objects_free_all();
 void display_object_free(intptr_t id);

@@ -43,15 +43,8 @@ HACCEL window_accelerator_find(HWND hwnd)
         ::GetClassNameA(::GetFocus(), name, sizeof name);
         if (class_name_starts(name, "Rich")) return nullptr;
     }
-    // A free table record has a null handle: no active window must not match it.
-    if (!hwnd) return nullptr;
-    for (ObjectNode* node = window_runtime.dynamic_windows; node; node = node->next) {
-        auto* record = static_cast<WindowRecord*>(object_payload(node));
-        if (record->handle == hwnd) return record->accelerator_table;
-    }
-    for (uint32_t number = 0; number < window_runtime.capacity && window_runtime.table; ++number)
-        if (window_runtime.table[number].handle == hwnd) return window_runtime.table[number].accelerator_table;
-    return nullptr;
+    auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime.windows, hwnd));
+    return record ? record->accelerator_table : nullptr;
 }
 
 int32_t window_event()

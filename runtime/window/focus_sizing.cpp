@@ -82,42 +82,30 @@ const SizingState& sizing_state()
     return sizing;
 }
 
-void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
+// Moves a dragged edge to `to`; its span from the fixed edge (sign +1 when it
+// lies after it) stays within the limits.
+static void edge_drag(LONG& edge, LONG fixed, LONG to, LONG sign, LONG min_span, LONG max_span)
 {
-    const LONG min_width = limits.ptMinTrackSize.x, min_height = limits.ptMinTrackSize.y;
-    const LONG max_width = limits.ptMaxTrackSize.x, max_height = limits.ptMaxTrackSize.y;
-    // Limits hold at the dragged edge; the opposite edge stays put.
-    if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT) {
-        rect.left = edge == WMSZ_TOPLEFT ? x - 2 : x;
-        if (rect.right - rect.left < min_width)
-            rect.left = rect.right - min_width;
-        else if (rect.right - rect.left > max_width)
-            rect.left = rect.right - max_width;
-    }
-    if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT) {
-        rect.right = x + 2;
-        if (rect.right - rect.left < min_width)
-            rect.right = rect.left + min_width;
-        else if (rect.right - rect.left > max_width)
-            rect.right = rect.left + max_width;
-    }
-    if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT) {
-        rect.top = edge == WMSZ_TOPLEFT ? y - 2 : y;
-        if (rect.bottom - rect.top < min_height)
-            rect.top = rect.bottom - min_height;
-        else if (rect.bottom - rect.top > max_height)
-            rect.top = rect.bottom - max_height;
-    }
-    if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT) {
-        rect.bottom = y + 2;
-        if (rect.bottom - rect.top < min_height)
-            rect.bottom = rect.top + min_height;
-        else if (rect.bottom - rect.top > max_height)
-            rect.bottom = rect.top + max_height;
-    }
+    LONG span = (to - fixed) * sign;
+    span = span < min_span ? min_span : span > max_span ? max_span : span;
+    edge = fixed + sign * span;
 }
 
-static void sizing_update_rect(int32_t x, int32_t y)
+void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
+{
+    const POINT min = limits.ptMinTrackSize, max = limits.ptMaxTrackSize;
+    // Limits hold at the dragged edge; the opposite edge stays put.
+    if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
+        edge_drag(rect.left, rect.right, edge == WMSZ_TOPLEFT ? x - 2 : x, -1, min.x, max.x);
+    if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT)
+        edge_drag(rect.right, rect.left, x + 2, 1, min.x, max.x);
+    if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT)
+        edge_drag(rect.top, rect.bottom, edge == WMSZ_TOPLEFT ? y - 2 : y, -1, min.y, max.y);
+    if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT)
+        edge_drag(rect.bottom, rect.top, y + 2, 1, min.y, max.y);
+}
+
+void sizing_update_rect(int32_t x, int32_t y)
 {
     sizing_rect_update(sizing.current_rect, sizing.edge, x, y, sizing.limits);
 }
@@ -196,68 +184,49 @@ static void sizing_finish(bool restore_rect, bool release)
     if (sizing.restore_cursor) ::SetCursorPos(sizing.saved_cursor.x, sizing.saved_cursor.y);
 }
 
+// Makes `edge` the dragged edge and puts the sizing cursor on it.
+static void sizing_pick(int32_t edge, POINT pt)
+{
+    const RECT& r = sizing.current_rect;
+    sizing.edge = edge;
+    switch (edge) {
+    case WMSZ_LEFT: return sizing_set_cursor(IDC_SIZEWE, r.left, pt.y);
+    case WMSZ_RIGHT: return sizing_set_cursor(IDC_SIZEWE, r.right - 2, pt.y);
+    case WMSZ_TOP: return sizing_set_cursor(IDC_SIZENS, pt.x, r.top);
+    case WMSZ_BOTTOM: return sizing_set_cursor(IDC_SIZENS, pt.x, r.bottom - 2);
+    case WMSZ_TOPLEFT: return sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
+    case WMSZ_TOPRIGHT: return sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
+    case WMSZ_BOTTOMLEFT: return sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
+    default: return sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
+    }
+}
+
 // An arrow key first picks an edge (or turns an edge into a corner) and puts
 // the cursor on it; once the axis has an edge, it moves the cursor 10 pixels.
 static void sizing_arrow(WPARAM key)
 {
+    struct Arrow {
+        WPARAM key;
+        int32_t side, from_a, corner_a, from_b, corner_b, dx, dy;
+    };
+    static const Arrow arrows[] = {
+        {VK_LEFT, WMSZ_LEFT, WMSZ_TOP, WMSZ_TOPLEFT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, -10, 0},
+        {VK_RIGHT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMRIGHT, 10, 0},
+        {VK_UP, WMSZ_TOP, WMSZ_RIGHT, WMSZ_TOPRIGHT, WMSZ_LEFT, WMSZ_TOPLEFT, 0, -10},
+        {VK_DOWN, WMSZ_BOTTOM, WMSZ_RIGHT, WMSZ_BOTTOMRIGHT, WMSZ_LEFT, WMSZ_BOTTOMLEFT, 0, 10},
+    };
     POINT pt;
     ::GetCursorPos(&pt);
-    const RECT& r = sizing.current_rect;
-    int32_t& edge = sizing.edge;
-    switch (key) {
-    case VK_LEFT:
-        if (edge == 0) {
-            edge = WMSZ_LEFT;
-            sizing_set_cursor(IDC_SIZEWE, r.left, pt.y);
-        } else if (edge == WMSZ_TOP) {
-            edge = WMSZ_TOPLEFT;
-            sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
-        } else if (edge == WMSZ_BOTTOM) {
-            edge = WMSZ_BOTTOMLEFT;
-            sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
-        } else
-            sizing_step(sizing.window, pt.x - 10, pt.y);
-        break;
-    case VK_RIGHT:
-        if (edge == 0) {
-            edge = WMSZ_RIGHT;
-            sizing_set_cursor(IDC_SIZEWE, r.right - 2, pt.y);
-        } else if (edge == WMSZ_TOP) {
-            edge = WMSZ_TOPRIGHT;
-            sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
-        } else if (edge == WMSZ_BOTTOM) {
-            edge = WMSZ_BOTTOMRIGHT;
-            sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
-        } else
-            sizing_step(sizing.window, pt.x + 10, pt.y);
-        break;
-    case VK_UP:
-        if (edge == 0) {
-            edge = WMSZ_TOP;
-            sizing_set_cursor(IDC_SIZENS, pt.x, r.top);
-        } else if (edge == WMSZ_RIGHT) {
-            edge = WMSZ_TOPRIGHT;
-            sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
-        } else if (edge == WMSZ_LEFT) {
-            edge = WMSZ_TOPLEFT;
-            sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
-        } else
-            sizing_step(sizing.window, pt.x, pt.y - 10);
-        break;
-    case VK_DOWN:
-        if (edge == 0) {
-            edge = WMSZ_BOTTOM;
-            sizing_set_cursor(IDC_SIZENS, pt.x, r.bottom - 2);
-        } else if (edge == WMSZ_RIGHT) {
-            edge = WMSZ_BOTTOMRIGHT;
-            sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
-        } else if (edge == WMSZ_LEFT) {
-            edge = WMSZ_BOTTOMLEFT;
-            sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
-        } else
-            sizing_step(sizing.window, pt.x, pt.y + 10);
-        break;
-    default: break;
+    for (const Arrow& a : arrows) {
+        if (a.key != key) continue;
+        if (sizing.edge == 0)
+            sizing_pick(a.side, pt);
+        else if (sizing.edge == a.from_a)
+            sizing_pick(a.corner_a, pt);
+        else if (sizing.edge == a.from_b)
+            sizing_pick(a.corner_b, pt);
+        else
+            sizing_step(sizing.window, pt.x + a.dx, pt.y + a.dy);
     }
 }
 

@@ -1,7 +1,7 @@
 // Private to the window runtime (and its tests): the runtime's one static
 // block, the window records and the operations its files share.
 #pragma once
-#include "core/object_heap.h"
+#include "core/numbered_table.h"
 #include "window/window.h"
 
 #include <windows.h>
@@ -13,9 +13,7 @@ struct WindowRecord {
     ACCEL* accelerators; // main heap
     HACCEL accelerator_table;
 };
-#ifndef _WIN64
-static_assert(sizeof(WindowRecord) == 16, "a window record is four 32-bit fields");
-#endif
+static_assert(sizeof(void*) == 8 || sizeof(WindowRecord) == 16, "a window record is four 32-bit fields");
 
 constexpr uint32_t INITIAL_WINDOW_CAPACITY = 10;
 constexpr uint32_t WINDOW_CAPACITY_GROWTH = 30;
@@ -41,9 +39,7 @@ struct EventState {
 };
 
 struct WindowRuntime {
-    WindowRecord* table; // capacity + 2 records on the main heap
-    uint32_t capacity;   // numbers below it fit without growing the table
-    ObjectNode* dynamic_windows;
+    NumberedTable windows; // numbered windows and dynamic ones
     WNDCLASSA template_class;
     char class_name[CLASS_NAME_BYTES];
     HWND current_window;

@@ -1,9 +1,6 @@
 // The window table, per-window classes and accelerators, opening and closing.
-#include "core/object_heap.h"
 #include "core/runtime.h"
 #include "window_internal.h"
-
-#include <climits>
 
 WindowRuntime window_runtime;
 
@@ -77,10 +74,7 @@ POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active)
 void windows_init()
 {
     window_runtime = WindowRuntime{};
-    window_runtime.capacity = INITIAL_WINDOW_CAPACITY;
-    window_runtime.table = static_cast<WindowRecord*>(
-        ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, (INITIAL_WINDOW_CAPACITY + 2) * sizeof(WindowRecord)));
-    if (!window_runtime.table) window_runtime.capacity = 0; // every fixed number then has to grow the table first
+    table_init(&window_runtime.windows, sizeof(WindowRecord), INITIAL_WINDOW_CAPACITY, WINDOW_CAPACITY_GROWTH);
 
     WNDCLASSA& c = window_runtime.template_class;
     c.style = CS_DBLCLKS;
@@ -98,56 +92,19 @@ void windows_init()
     c.lpszClassName = window_runtime.class_name;
 }
 
-static bool window_is_dynamic_id(WindowId number)
-{
-    return object_in_list(window_runtime.dynamic_windows, reinterpret_cast<const void*>(number));
-}
-
-static bool window_in_table_range(WindowId number)
-{
-    return number >= 0 && static_cast<uintptr_t>(number) <= window_runtime.capacity && window_runtime.table;
-}
-
-// Fixed numbers stay within int32 so that (number + 32) records never overflow.
-static bool window_number_fits(WindowId number)
-{
-    return number >= 0 && number <= static_cast<WindowId>(INT32_MAX - WINDOW_CAPACITY_GROWTH - 2);
-}
-
 WindowRecord* window_slot(WindowId number)
 {
-    if (number == -1)
-        return static_cast<WindowRecord*>(
-            object_alloc(&window_runtime.dynamic_windows, object_node_size<WindowRecord>()));
-    if (!window_number_fits(number)) return nullptr;
-    if (static_cast<uintptr_t>(number) >= window_runtime.capacity || !window_runtime.table) {
-        uint32_t capacity = static_cast<uint32_t>(number) + WINDOW_CAPACITY_GROWTH;
-        size_t bytes = (static_cast<size_t>(capacity) + 2) * sizeof(WindowRecord);
-        void* table = window_runtime.table ? ::HeapReAlloc(main_heap(), HEAP_ZERO_MEMORY, window_runtime.table, bytes)
-                                           : ::HeapAlloc(main_heap(), HEAP_ZERO_MEMORY, bytes);
-        if (!table) return nullptr; // the old table and capacity stay as they were
-        window_runtime.table = static_cast<WindowRecord*>(table);
-        window_runtime.capacity = capacity;
-    }
-    return &window_runtime.table[number];
+    return static_cast<WindowRecord*>(table_claim(&window_runtime.windows, number));
 }
 
 WindowRecord* window_find(WindowId number)
 {
-    WindowRecord* record = nullptr;
-    if (window_in_table_range(number))
-        record = &window_runtime.table[number];
-    else if (window_is_dynamic_id(number))
-        record = reinterpret_cast<WindowRecord*>(number);
-    return record && record->handle ? record : nullptr;
+    return static_cast<WindowRecord*>(table_find(&window_runtime.windows, number));
 }
 
 void window_slot_release(WindowId number)
 {
-    if (window_in_table_range(number))
-        window_runtime.table[number].handle = nullptr;
-    else if (window_is_dynamic_id(number))
-        object_free(&window_runtime.dynamic_windows, reinterpret_cast<void*>(number));
+    table_release(&window_runtime.windows, number);
 }
 
 HACCEL window_accelerators_create(WindowId number)
@@ -190,13 +147,12 @@ void window_close(WindowId number)
 }
 
 // Releases what a failed open made, so a failure leaves no class or record.
-static void window_open_undo(WindowId number, WindowRecord* record, bool dynamic)
+static void window_open_undo(WindowId number, WindowRecord* record)
 {
     if (record->handle) ::DestroyWindow(record->handle);
-    record->handle = nullptr;
     window_class_name(number);
     ::UnregisterClassA(window_runtime.class_name, runtime_instance());
-    if (dynamic) object_free(&window_runtime.dynamic_windows, record);
+    window_slot_release(number);
 }
 
 intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
@@ -208,7 +164,6 @@ intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32
 intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
                               const char* title, HWND parent)
 {
-    if (number < -1) return 0;
     const bool dynamic = number == -1;
     WindowRecord* record = window_slot(number);
     if (!record) return 0;
@@ -239,12 +194,8 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
 
     record->handle = ::CreateWindowExA(0, window_runtime.class_name, title, decoded.style, at.x, at.y, outer_width,
                                        outer_height, parent, nullptr, runtime_instance(), nullptr);
-    if (!record->handle) {
-        window_open_undo(number, record, dynamic);
-        return 0;
-    }
-    if (!window_accelerators_create(number)) {
-        window_open_undo(number, record, dynamic);
+    if (!record->handle || !window_accelerators_create(number)) {
+        window_open_undo(number, record);
         return 0;
     }
     window_runtime.current_window = record->handle;
@@ -254,13 +205,7 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
 
 void windows_close_all()
 {
-    ObjectNode* node = window_runtime.dynamic_windows;
-    while (node) {
-        ObjectNode* next = node->next;
-        window_close(reinterpret_cast<WindowId>(object_payload(node)));
-        node = next;
-    }
-    for (uint32_t number = window_runtime.capacity; number-- > 0;) window_close(static_cast<WindowId>(number));
+    table_for_each(&window_runtime.windows, window_close, true);
 }
 
 HWND window_current()

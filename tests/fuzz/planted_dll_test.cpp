@@ -1,7 +1,7 @@
-// The real program started in a folder that also holds a DDRAW.DLL and a
-// DINPUT.DLL of someone else's: it must load neither. The test's entry sets
-// WINEDLLOVERRIDES=ddraw,dinput=n,b, so that under Wine, as on Windows, a DLL
-// found beside the program would be the one loaded.
+// A DDRAW.DLL and a DINPUT.DLL of someone else's, planted beside the program
+// and in its working directory: the multimedia start-up and the real program
+// must load neither. The test's entry sets WINEDLLOVERRIDES=ddraw,dinput=n,b,
+// so that under Wine, as on Windows, a DLL found there would be the one loaded.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,10 @@
 #include <string>
 
 #include "app_process.h"
+#include "core/object_heap.h"
+#include "core/runtime.h"
+#include "media/multimedia.h"
+#include "media_child.h"
 #include "tools/oggsynth.h"
 
 namespace {
@@ -46,32 +50,52 @@ struct Planted {
     }
 };
 
-// Run as a child from the planted folder: loads both by bare name, as a
-// careless program would, to prove the planted DLLs can be picked up at all.
+// Run as children from the planted folder. The first loads both by bare
+// name, as a careless program would, to prove the planted DLLs can be picked
+// up at all.
 TEST(DISABLED_PlantedChild, BareNameLoad)
 {
     EXPECT_NE(::LoadLibraryA("DDRAW.DLL"), nullptr);
     EXPECT_NE(::LoadLibraryA("DINPUT.DLL"), nullptr);
 }
 
-TEST(PlantedDlls, TheProgramLoadsNeitherFromItsFolder)
+TEST(DISABLED_PlantedChild, MultimediaStartUp)
+{
+    ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr)));
+    ASSERT_TRUE(object_heap_create());
+    EXPECT_NE(multimedia_init(), nullptr);
+    multimedia_shutdown();
+}
+
+// A copy of this test program run from the planted folder, limited to one child test.
+int run_probe(const Planted& planted, const char* test)
+{
+    MediaChild child;
+    child.test = test;
+    child.environment.push_back("SONDREL_PLANTED_EVENT=" + planted.event_name);
+    child.program = planted.folder + "\\planted_probe.exe";
+    child.directory = planted.folder;
+    if (!::CopyFileA(test_program_path().c_str(), child.program.c_str(), FALSE)) return -101;
+    int code = media_child_run(child);
+    ::DeleteFileA(child.program.c_str());
+    return code;
+}
+
+TEST(PlantedDlls, NeitherTheStartUpNorTheProgramLoadsThem)
 {
     Planted planted;
     ASSERT_TRUE(planted.has("DDRAW.dll") && planted.has("DINPUT.dll")) << "the planted DLLs were not built";
-    const std::vector<std::string> env = {"SONDREL_PLANTED_EVENT=" + planted.event_name};
 
     // Control: a bare-name load from that folder does pick them up.
-    std::string probe = planted.folder + "\\planted_probe.exe";
-    char self[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    ASSERT_TRUE(::CopyFileA(self, probe.c_str(), FALSE));
-    Child control = start_child(probe, planted.folder, env,
-                                "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_PlantedChild.*");
-    ASSERT_TRUE(control.started);
-    EXPECT_EQ(wait_child(control, 60000), 0);
+    EXPECT_EQ(run_probe(planted, "DISABLED_PlantedChild.BareNameLoad"), 0);
     ASSERT_TRUE(Planted::set(planted.ddraw) && Planted::set(planted.dinput))
-        << "a bare-name load did not pick up both planted DLLs: the check below would prove nothing";
-    ::DeleteFileA(probe.c_str());
+        << "a bare-name load did not pick up both planted DLLs: the checks below would prove nothing";
+    planted.reset();
+
+    EXPECT_EQ(run_probe(planted, "DISABLED_PlantedChild.MultimediaStartUp"), 0)
+        << "the start-up failed beside the planted DLLs";
+    EXPECT_FALSE(Planted::set(planted.ddraw)) << "the start-up loaded the DDRAW.DLL planted beside the program";
+    EXPECT_FALSE(Planted::set(planted.dinput)) << "the start-up loaded the DINPUT.DLL planted beside the program";
     planted.reset();
 
     // The real program, copied beside them, with its music in the same folder.
@@ -79,7 +103,7 @@ TEST(PlantedDlls, TheProgramLoadsNeitherFromItsFolder)
     ASSERT_TRUE(::CopyFileA(program_path("sondrel.exe").c_str(), program.c_str(), FALSE));
     ASSERT_TRUE(write_file(planted.folder + "\\Orlenwade.ogg",
                            ogg_encode(pcm_sine(2, 44100, 44100 * 5, 440.0, 8000.0), 2, 44100)));
-    Child child = start_child(program, planted.folder, env);
+    Child child = start_child(program, planted.folder, {"SONDREL_PLANTED_EVENT=" + planted.event_name});
     ASSERT_TRUE(child.started);
     HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 30000);
     EXPECT_NE(window, nullptr) << "the program showed no window";

@@ -98,8 +98,8 @@ void* heap_block()
 
 DisplayObject* dynamic_object(void* object, int16_t kind, void* extra)
 {
-    auto* record =
-        static_cast<DisplayObject*>(object_alloc(&multimedia.display_object_list, object_node_size<DisplayObject>()));
+    auto* record = static_cast<DisplayObject*>(
+        object_alloc(&multimedia.display_objects.dynamic, object_node_size<DisplayObject>()));
     record->object = object;
     record->kind = kind;
     record->extra = extra;
@@ -131,7 +131,7 @@ DisplayObject* MultimediaBase::table;
 TEST_F(MultimediaBase, StartUpBuildsEverything)
 {
     ASSERT_NE(table, nullptr) << "multimedia_init failed";
-    EXPECT_EQ(table, multimedia.display_objects);
+    EXPECT_EQ(table, multimedia.display_objects.records);
     EXPECT_TRUE(multimedia.initialised);
 
     HWND base = multimedia.display_window;
@@ -166,13 +166,13 @@ TEST_F(MultimediaBase, StartUpBuildsEverything)
 TEST_F(MultimediaBase, TableHasFiftyFreeSlots)
 {
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(multimedia.display_object_capacity, 50);
+    EXPECT_EQ(multimedia.display_objects.capacity, 50);
     EXPECT_GE(::HeapSize(main_heap(), 0, table), 50 * sizeof(DisplayObject));
     for (int slot = 0; slot < 50; ++slot) {
         EXPECT_EQ(table[slot].object, nullptr) << "slot " << slot;
         EXPECT_EQ(table[slot].extra, nullptr) << "slot " << slot;
     }
-    EXPECT_EQ(multimedia.display_object_list, nullptr);
+    EXPECT_EQ(multimedia.display_objects.dynamic, nullptr);
 }
 
 TEST_F(MultimediaBase, SecondBaseWindowCreateMakesNothing)
@@ -246,8 +246,8 @@ TEST_F(MultimediaBase, FreeAllSweepsDynamicObjectsThenSlots)
     EXPECT_EQ(releases, (std::vector<int>{2, 1, 10, 49})) << "expected the list from its head, then slots ascending";
     for (size_t n = 0; n < blocks.size(); ++n)
         EXPECT_FALSE(media_heap_holds(main_heap(), blocks[n])) << "block " << n << " was not freed";
-    EXPECT_EQ(multimedia.display_object_list, nullptr);
-    for (int slot = 0; slot < multimedia.display_object_capacity; ++slot) {
+    EXPECT_EQ(multimedia.display_objects.dynamic, nullptr);
+    for (int slot = 0; slot < multimedia.display_objects.capacity; ++slot) {
         EXPECT_EQ(table[slot].object, nullptr) << "slot " << slot;
         EXPECT_EQ(table[slot].extra, nullptr) << "slot " << slot;
     }
@@ -274,8 +274,8 @@ TEST_F(MultimediaBase, FreeActsOnlyOnKnownIdentifiers)
 
     display_object_free(reinterpret_cast<intptr_t>(drop));
     EXPECT_EQ(releases, (std::vector<int>{2}));
-    EXPECT_FALSE(object_in_list(multimedia.display_object_list, drop));
-    EXPECT_TRUE(object_in_list(multimedia.display_object_list, keep));
+    EXPECT_FALSE(object_in_list(multimedia.display_objects.dynamic, drop));
+    EXPECT_TRUE(object_in_list(multimedia.display_objects.dynamic, keep));
 
     display_object_free(0);
     display_object_free(0);

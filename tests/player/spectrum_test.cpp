@@ -87,14 +87,8 @@ TEST(Spectrum, FailedAllocationLeavesCaptureOff)
 {
     StreamPlayer& p = stream_player();
     for (int succeed = 0; succeed < 3; succeed++) {
-        // Start from nothing, as a fresh program would.
-        stream_player().capture_enabled.store(false);
-        std::free(p.fft_plan);
-        std::free(p.fft_input);
-        std::free(p.spectrum_bins);
-        p.fft_plan = nullptr;
-        p.fft_input = nullptr;
-        p.spectrum_bins = nullptr;
+        player_release(PLAYER_SPECTRUM); // from nothing, as a fresh program would start
+        ASSERT_EQ(p.fft_plan, nullptr);
         allocations_left = succeed;
         spectrum_init_with(failing_malloc);
         EXPECT_FALSE(p.capture_enabled.load()) << succeed << " allocations succeeded";

@@ -28,11 +28,16 @@ void remove_folder(const std::string& folder)
     ::RemoveDirectoryA(folder.c_str());
 }
 
-std::string test_program_folder()
+std::string test_program_path()
 {
     char path[MAX_PATH];
     DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string s(path, n);
+    return std::string(path, n);
+}
+
+std::string test_program_folder()
+{
+    std::string s = test_program_path();
     return s.substr(0, s.find_last_of("\\/") + 1);
 }
 
@@ -41,28 +46,31 @@ std::string program_path(const char* name)
     return test_program_folder() + "..\\bin\\" + name;
 }
 
+static std::string variable_name(const std::string& entry)
+{
+    // Entries such as "=C:=C:\dir" keep their leading '=' as part of the name.
+    return entry.substr(0, entry.find('=', 1));
+}
+
 // The inherited environment with some variables replaced, as a block.
 static std::vector<char> environment_with(const std::vector<std::string>& extra)
 {
     std::vector<char> block;
     char* inherited = ::GetEnvironmentStringsA();
-    for (char* p = inherited; *p; p += std::strlen(p) + 1) {
-        std::string entry(p);
+    for (const char* entry = inherited; entry && *entry; entry += std::strlen(entry) + 1) {
         bool replaced = false;
-        for (const std::string& e : extra) {
-            size_t eq = e.find('=');
-            if (eq != std::string::npos && _strnicmp(entry.c_str(), e.c_str(), eq + 1) == 0) replaced = true;
-        }
-        if (!replaced) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
+        for (const std::string& e : extra)
+            if (::lstrcmpiA(variable_name(e).c_str(), variable_name(entry).c_str()) == 0) replaced = true;
+        if (!replaced) block.insert(block.end(), entry, entry + std::strlen(entry) + 1);
     }
-    ::FreeEnvironmentStringsA(inherited);
+    if (inherited) ::FreeEnvironmentStringsA(inherited);
     for (const std::string& e : extra) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
     block.push_back(0);
     return block;
 }
 
 Child start_child(const std::string& program, const std::string& folder, const std::vector<std::string>& extra_env,
-                  const std::string& arguments)
+                  const std::string& arguments, bool share_output)
 {
     Child child;
     std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
@@ -72,7 +80,17 @@ Child start_child(const std::string& program, const std::string& folder, const s
     if (!extra_env.empty()) environment = environment_with(extra_env);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    child.started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+    if (share_output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        HANDLE* ends[3] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+        const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+        for (int i = 0; i < 3; ++i) {
+            *ends[i] = ::GetStdHandle(which[i]);
+            if (*ends[i] && *ends[i] != INVALID_HANDLE_VALUE)
+                ::SetHandleInformation(*ends[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        }
+    }
+    child.started = ::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, share_output, 0,
                                      environment.empty() ? nullptr : environment.data(),
                                      folder.empty() ? nullptr : folder.c_str(), &startup, &child.info) != 0;
     return child;

@@ -10,7 +10,8 @@
 std::string make_temp_folder(const char* tag);
 void remove_folder(const std::string& folder);
 
-// Folder of the running test program (with a trailing backslash).
+// The running test program, and its folder (with a trailing backslash).
+std::string test_program_path();
 std::string test_program_folder();
 // build/<arch>/bin/<name> beside the tests folder.
 std::string program_path(const char* name);
@@ -19,10 +20,12 @@ struct Child {
     PROCESS_INFORMATION info{};
     bool started = false;
 };
-// Starts program in folder; extra_env entries ("NAME=value") replace or add to
-// the inherited environment.
+// Starts program in folder (empty: the current one); extra_env entries
+// ("NAME=value") replace or add to the inherited environment. Wine takes its
+// own WINE* variables from the start-up environment, not from here. With
+// share_output the child writes to this program's standard output and error.
 Child start_child(const std::string& program, const std::string& folder, const std::vector<std::string>& extra_env = {},
-                  const std::string& arguments = "");
+                  const std::string& arguments = "", bool share_output = false);
 // Waits for the child to end; returns its exit code, or -1 after timeout_ms.
 long wait_child(Child& child, DWORD timeout_ms);
 void kill_child(Child& child);

@@ -9,21 +9,15 @@
 // to one test. Child-only tests are named DISABLED_* so that the normal run
 // skips them; the child is told to run disabled tests.
 struct MediaChild {
-    std::string test; // "Suite.Name" of the test to run
-    // "NAME=value", replacing inherited values. Wine takes its own WINE*
-    // variables from the parent's start-up environment, not from here.
-    std::vector<std::string> environment;
-    std::string program;   // empty: this program
-    std::string directory; // empty: the current directory
+    std::string test;                     // "Suite.Name" of the test to run
+    std::vector<std::string> environment; // "NAME=value", replacing inherited values
+    std::string program;                  // empty: this program
+    std::string directory;                // empty: the current directory
 };
 
 // The child's exit code (0 when its test passed), or -1 when it could not be
 // started and -2 when it did not end within a minute.
 int media_child_run(const MediaChild& child);
-
-std::string media_program_path();
-// The folder holding this program, without a trailing separator.
-std::string media_program_folder();
 
 // The thread's cursor display count, left as it was.
 int media_cursor_count();

@@ -1,5 +1,7 @@
 #include "window_harness.h"
+#include "app_process.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -14,26 +16,12 @@ static bool window_manager_off_stored(const char* key_path)
 
 static DWORD run_again_as_child()
 {
-    HANDLE handles[3] = {::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
-                         ::GetStdHandle(STD_ERROR_HANDLE)};
-    for (HANDLE h : handles)
-        if (h && h != INVALID_HANDLE_VALUE) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = handles[0];
-    startup.hStdOutput = handles[1];
-    startup.hStdError = handles[2];
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, ::GetCommandLineA(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return 1;
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 1;
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return code;
+    // The same arguments: everything after the program's own name.
+    const std::string line = ::GetCommandLineA();
+    const size_t end = std::min(line.find(line[0] == '"' ? '"' : ' ', 1), line.size());
+    const size_t start = std::min(line.find_first_not_of("\" ", end), line.size());
+    Child child = start_child(test_program_path(), "", {}, line.substr(start), true);
+    return child.started ? static_cast<DWORD>(wait_child(child, INFINITE)) : 1;
 }
 
 void window_test_without_window_manager()

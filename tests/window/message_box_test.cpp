@@ -3,6 +3,7 @@
 #include "window/message_box.h"
 #include "window/window.h"
 #include "window_internal.h"
+#include "app_process.h"
 #include "window_harness.h"
 
 #include <gtest/gtest.h>
@@ -151,14 +152,8 @@ TEST_F(MessageBoxTest, AnotherProgramInTheForegroundLeavesTheBoxWithoutOwner)
     HWND first = open(0, WS_CAPTION, 50);
     HWND second = open(1, WS_CAPTION, 300);
 
-    char exe[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string command = std::string("\"") + exe + "\" " + FOREGROUND_CHILD_ARG;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    Child child = start_child(test_program_path(), "", {}, FOREGROUND_CHILD_ARG);
+    ASSERT_TRUE(child.started);
     HWND foreign = nullptr;
     ASSERT_TRUE(window_pump_until(
         [&] {
@@ -175,9 +170,7 @@ TEST_F(MessageBoxTest, AnotherProgramInTheForegroundLeavesTheBoxWithoutOwner)
     helper.join();
 
     ::PostMessageA(foreign, WM_CLOSE, 0, 0);
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    if (wait_child(child, 10000) == -1) kill_child(child);
 
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(result, IDOK);

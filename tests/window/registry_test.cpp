@@ -227,15 +227,15 @@ TEST_F(WindowRegistry, CentreOnActiveWithoutActiveWindowCentresOnScreen)
 
 TEST_F(WindowRegistry, TableGrowsAndKeepsOpenWindows)
 {
-    EXPECT_EQ(window_runtime.capacity, 10u);
+    EXPECT_EQ(window_runtime.windows.capacity, 10);
     HWND three = as_hwnd(window_open(3, 0, 0, 50, 50, WINDOW_INVISIBLE, "three"));
     HWND nine = as_hwnd(window_open(9, 0, 0, 50, 50, WINDOW_INVISIBLE, "nine"));
-    EXPECT_EQ(window_runtime.capacity, 10u) << "numbers below the capacity fit";
+    EXPECT_EQ(window_runtime.windows.capacity, 10) << "numbers below the capacity fit";
 
     HWND fifteen = as_hwnd(window_open(15, 0, 0, 50, 50, WINDOW_INVISIBLE, "fifteen"));
     ASSERT_TRUE(::IsWindow(fifteen));
-    EXPECT_EQ(window_runtime.capacity, 45u);
-    EXPECT_EQ(::HeapSize(main_heap(), 0, window_runtime.table), 47 * sizeof(WindowRecord));
+    EXPECT_EQ(window_runtime.windows.capacity, 45);
+    EXPECT_EQ(::HeapSize(main_heap(), 0, window_runtime.windows.records), 45 * sizeof(WindowRecord));
     ASSERT_NE(window_find(3), nullptr);
     EXPECT_EQ(window_find(3)->handle, three);
     EXPECT_EQ(window_find(9)->handle, nine);
@@ -248,14 +248,14 @@ TEST_F(WindowRegistry, TableGrowsAndKeepsOpenWindows)
     EXPECT_FALSE(::IsWindow(fifteen));
     EXPECT_EQ(window_find(15), nullptr);
     EXPECT_FALSE(class_registered("WindowClass_15"));
-    EXPECT_EQ(window_runtime.capacity, 45u);
+    EXPECT_EQ(window_runtime.windows.capacity, 45);
 }
 
 TEST_F(WindowRegistry, NumberAtCapacityAlsoGrows)
 {
     HWND ten = as_hwnd(window_open(10, 0, 0, 50, 50, WINDOW_INVISIBLE, "ten"));
     ASSERT_TRUE(::IsWindow(ten));
-    EXPECT_EQ(window_runtime.capacity, 40u);
+    EXPECT_EQ(window_runtime.windows.capacity, 40);
     EXPECT_EQ(window_find(10)->handle, ten);
 }
 
@@ -303,7 +303,7 @@ TEST_F(WindowRegistry, DynamicWindowsAreKnownByTheirRecordAddress)
     WindowRecord* record = window_find(id);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(reinterpret_cast<intptr_t>(record), id);
-    EXPECT_TRUE(object_in_list(window_runtime.dynamic_windows, record));
+    EXPECT_TRUE(object_in_list(window_runtime.windows.dynamic, record));
     HWND hwnd = record->handle;
     EXPECT_EQ(window_current(), hwnd);
     EXPECT_EQ(class_of(hwnd), "WindowClass_" + std::to_string(static_cast<long long>(id)));
@@ -313,7 +313,7 @@ TEST_F(WindowRegistry, DynamicWindowsAreKnownByTheirRecordAddress)
     window_close(id);
     EXPECT_FALSE(::IsWindow(hwnd));
     EXPECT_FALSE(class_registered(name.c_str()));
-    EXPECT_EQ(window_runtime.dynamic_windows, nullptr) << "the record is freed";
+    EXPECT_EQ(window_runtime.windows.dynamic, nullptr) << "the record is freed";
     EXPECT_EQ(window_find(id), nullptr) << "a closed dynamic identifier is no longer a window";
     window_close(id); // and closing it again does nothing
     EXPECT_EQ(window_current(), hwnd) << "closing leaves the current window as it was";
@@ -326,12 +326,12 @@ TEST_F(WindowRegistry, UnknownNumbersAreRefusedOrIgnored)
     EXPECT_EQ(window_open(INTPTR_MIN, 0, 0, 50, 50, WINDOW_INVISIBLE, "negative"), 0);
     EXPECT_FALSE(class_registered("WindowClass_-2"));
     EXPECT_EQ(window_current(), keep);
-    EXPECT_EQ(window_runtime.capacity, 10u);
+    EXPECT_EQ(window_runtime.windows.capacity, 10);
 
     // Values beyond the table that are no live dynamic identifier.
     int on_stack = 0;
     const intptr_t bogus[] = {-2, 11, 12345678, reinterpret_cast<intptr_t>(&on_stack),
-                              reinterpret_cast<intptr_t>(window_runtime.table + 3)};
+                              reinterpret_cast<intptr_t>(window_find(0) + 3)};
     for (intptr_t number : bogus) {
         EXPECT_EQ(window_find(number), nullptr) << number;
         EXPECT_EQ(window_accelerators_create(number), nullptr) << number;
@@ -339,6 +339,34 @@ TEST_F(WindowRegistry, UnknownNumbersAreRefusedOrIgnored)
     }
     EXPECT_EQ(window_find(0)->handle, keep);
     EXPECT_TRUE(::IsWindow(keep));
+}
+
+TEST_F(WindowRegistry, NumbersPastTheLimitAreRefusedAndHarmNoWindow)
+{
+    HWND keep = as_hwnd(window_open(0, 0, 0, 50, 50, WINDOW_INVISIBLE, "keep"));
+    HWND last = as_hwnd(window_open(0xFFFE, 0, 0, 50, 50, WINDOW_INVISIBLE, "last"));
+    ASSERT_TRUE(::IsWindow(last)) << "expected the highest number to open";
+    window_close(0xFFFE);
+    // 0x10000000 records of 16 bytes would wrap a 32-bit size to a 512-byte table.
+    for (intptr_t number : {intptr_t{0xFFFF}, intptr_t{0x0FFFFFE0}, intptr_t{0x10000000}, intptr_t{INT32_MAX}}) {
+        EXPECT_EQ(window_open(number, 0, 0, 50, 50, WINDOW_INVISIBLE, "far"), 0)
+            << "expected number " << number << " refused";
+        EXPECT_TRUE(::IsWindow(keep)) << "opening number " << number << " closed window 0";
+        ASSERT_NE(window_find(0), nullptr);
+        EXPECT_EQ(window_find(0)->handle, keep);
+    }
+    EXPECT_EQ(window_current(), last) << "a refused open changed the current window";
+
+    // A dynamic identifier is no number: it finds the dynamic window, never a table record.
+    intptr_t id = window_open(-1, 0, 0, 50, 50, WINDOW_INVISIBLE, "dynamic");
+    ASSERT_NE(id, 0);
+    HWND dynamic = window_find(id)->handle;
+    EXPECT_EQ(window_open(id, 0, 0, 50, 50, WINDOW_INVISIBLE, "fixed"), 0) << "expected the identifier refused";
+    ASSERT_NE(window_find(id), nullptr) << "the dynamic window is lost";
+    EXPECT_EQ(reinterpret_cast<intptr_t>(window_find(id)), id);
+    EXPECT_EQ(window_find(id)->handle, dynamic);
+    window_close(id);
+    EXPECT_FALSE(::IsWindow(dynamic)) << "closing the identifier did not close the dynamic window";
 }
 
 TEST_F(WindowRegistry, FailedCreationLeavesNoClassOrRecord)
@@ -350,14 +378,14 @@ TEST_F(WindowRegistry, FailedCreationLeavesNoClassOrRecord)
     EXPECT_EQ(window_find(5), nullptr);
     EXPECT_FALSE(class_registered("WindowClass_5"));
     EXPECT_EQ(window_open_parented(-1, 0, 0, 50, 50, WS_CHILD, "child", no_parent), 0);
-    EXPECT_EQ(window_runtime.dynamic_windows, nullptr) << "the dynamic record is released";
+    EXPECT_EQ(window_runtime.windows.dynamic, nullptr) << "the dynamic record is released";
     EXPECT_EQ(window_current(), keep) << "a failed open leaves the current window";
 
     // Without an object heap no dynamic record can be made.
     object_heap_destroy();
     EXPECT_EQ(window_open(-1, 0, 0, 50, 50, WINDOW_INVISIBLE, "no heap"), 0);
     ASSERT_TRUE(object_heap_create());
-    EXPECT_EQ(window_runtime.dynamic_windows, nullptr);
+    EXPECT_EQ(window_runtime.windows.dynamic, nullptr);
     EXPECT_EQ(window_current(), keep);
 }
 
@@ -394,6 +422,6 @@ TEST_F(WindowRegistry, CloseAllTakesDynamicWindowsFirstThenNumbersDownward)
     window_callback_set(nullptr);
     const std::vector<HWND> expected{h2, h1, n7, n2, n0};
     EXPECT_EQ(destroyed, expected) << "newest dynamic window first, then numbers from the top";
-    EXPECT_EQ(window_runtime.dynamic_windows, nullptr);
+    EXPECT_EQ(window_runtime.windows.dynamic, nullptr);
     EXPECT_FALSE(class_registered("WindowClass_7"));
 }

@@ -3,14 +3,9 @@
 #include <windows.h>
 #include <cstdint>
 
-constexpr int32_t TARGET_WINDOW = 1;
-constexpr int32_t TARGET_IMAGE = 2;
-constexpr int32_t TARGET_DIB_DEVICE = 5;
-constexpr int32_t TARGET_SURFACE = 7;
-
-constexpr uint32_t DRAW_MODE_TRANSPARENT = 1;
-constexpr uint32_t DRAW_MODE_INVERT = 2;
-constexpr uint32_t DRAW_MODE_OUTLINE = 4;
+// Kinds of drawing target, and the flags of drawing_mode.
+constexpr int32_t TARGET_WINDOW = 1, TARGET_IMAGE = 2, TARGET_DIB_DEVICE = 5, TARGET_SURFACE = 7;
+constexpr uint32_t DRAW_MODE_TRANSPARENT = 1, DRAW_MODE_INVERT = 2, DRAW_MODE_OUTLINE = 4;
 
 struct DrawingTarget {
     int32_t kind;

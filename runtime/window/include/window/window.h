@@ -7,17 +7,10 @@
 
 using WindowId = intptr_t;
 
-constexpr uint32_t WINDOW_CENTRE_SCREEN = 0x00000001;
-constexpr uint32_t WINDOW_CENTRE_ACTIVE = 0x00000002;
-constexpr uint32_t WINDOW_INVISIBLE = 0x10000000;
+constexpr uint32_t WINDOW_CENTRE_SCREEN = 0x00000001, WINDOW_CENTRE_ACTIVE = 0x00000002, WINDOW_INVISIBLE = 0x10000000;
 
-constexpr int32_t EVENT_MOVE = 3;
-constexpr int32_t EVENT_SIZE = 5;
-constexpr int32_t EVENT_CLOSE = 16;
-constexpr int32_t EVENT_CONTROL = 13100;
-constexpr int32_t EVENT_MENU = 13101;
-constexpr int32_t EVENT_TRAY = 13102;
-constexpr int32_t EVENT_ACTIVATE = 13104;
+constexpr int32_t EVENT_MOVE = 3, EVENT_SIZE = 5, EVENT_CLOSE = 16;
+constexpr int32_t EVENT_CONTROL = 13100, EVENT_MENU = 13101, EVENT_TRAY = 13102, EVENT_ACTIVATE = 13104;
 
 // Detail of a control, menu or tray event; -1 for every other event.
 constexpr int32_t EVENT_TYPE_NONE = -1;
