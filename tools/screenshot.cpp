@@ -98,20 +98,31 @@ bool write_png(const char* path, const std::vector<uint8_t>& rows, int width, in
     return png_image_write_to_file(&image, path, 0, rows.data(), width * 3, nullptr) != 0;
 }
 
+// Whether the program is still showing its window for `ms` more: false, with
+// the reason said, when it ends or shows its failure message instead (which
+// comes after its window has opened).
+bool keeps_playing(const PROCESS_INFORMATION& process, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 50) {
+        if (find_window(process.dwProcessId, FAILURE_TITLE)) {
+            std::fprintf(stderr, "screenshot: sondrel shows \"%s\": it could not play Orlenwade.ogg\n", FAILURE_TITLE);
+            return false;
+        }
+        if (waited >= ms) return true;
+        if (::WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) {
+            std::fprintf(stderr, "screenshot: sondrel ended before the picture was taken\n");
+            return false;
+        }
+    }
+}
+
 // Waits for the window; false (with the reason said) when it does not come.
 bool wait_for_window(const PROCESS_INFORMATION& process, HWND& window)
 {
     for (DWORD waited = 0; waited < WINDOW_WAIT_MS; waited += 50) {
         window = find_window(process.dwProcessId, TITLE);
         if (window) return true;
-        if (find_window(process.dwProcessId, FAILURE_TITLE)) {
-            std::fprintf(stderr, "screenshot: sondrel shows \"%s\": it could not play Orlenwade.ogg\n", FAILURE_TITLE);
-            return false;
-        }
-        if (::WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) {
-            std::fprintf(stderr, "screenshot: sondrel ended before its window appeared\n");
-            return false;
-        }
+        if (!keeps_playing(process, 50)) return false;
     }
     std::fprintf(stderr, "screenshot: no window titled \"%s\" within %lu s\n", TITLE, WINDOW_WAIT_MS / 1000);
     return false;
@@ -120,10 +131,7 @@ bool wait_for_window(const PROCESS_INFORMATION& process, HWND& window)
 // Shows the window for `ms`, then writes it to `out`.
 bool take_picture(const PROCESS_INFORMATION& process, HWND window, DWORD ms, const char* out)
 {
-    if (::WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0) {
-        std::fprintf(stderr, "screenshot: sondrel ended before the picture was taken\n");
-        return false;
-    }
+    if (!keeps_playing(process, ms)) return false;
     std::vector<uint8_t> rows;
     int width = 0, height = 0;
     if (!capture_client(window, rows, width, height)) {
@@ -163,10 +171,11 @@ int main(int argc, char** argv)
     bool written =
         wait_for_window(process, window) && take_picture(process, window, static_cast<DWORD>(seconds * 1000), argv[1]);
 
+    // After a failure the program may sit in its message box: end it at once.
     DWORD exit_code = 1;
-    if (window) ::PostMessageA(window, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(process.hProcess, window ? EXIT_WAIT_MS : 0) != WAIT_OBJECT_0) {
-        if (window) std::fprintf(stderr, "screenshot: sondrel did not end after the close request\n");
+    if (written) ::PostMessageA(window, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(process.hProcess, written ? EXIT_WAIT_MS : 0) != WAIT_OBJECT_0) {
+        if (written) std::fprintf(stderr, "screenshot: sondrel did not end after the close request\n");
         ::TerminateProcess(process.hProcess, 1);
         ::WaitForSingleObject(process.hProcess, 5000);
     } else {
