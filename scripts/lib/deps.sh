@@ -188,7 +188,7 @@ lock_index_offers() {
     local offered ver
     offered="$(apt-cache showsrc --only-source "$1" 2>/dev/null | sed -n 's/^Version: //p')"
     for ver in $(lock_versions "$1"); do
-        if printf '%s\n' "$offered" | grep -qxF "$ver"; then return 0; fi
+        if grep -qxF "$ver" <<<"$offered"; then return 0; fi
     done
     return 1
 }
