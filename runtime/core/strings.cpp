@@ -1,6 +1,7 @@
 #include "core/strings.h"
 #include "core/runtime.h"
 
+#include <cstdint>
 #include <cstring>
 
 static struct StringState {
@@ -40,6 +41,10 @@ void string_append(const char* text)
 
 void string_store_built(char** variable, char* start)
 {
+    // Only a position within the text built so far is a start: any other
+    // would move the cursor out of the buffer.
+    const uintptr_t at = reinterpret_cast<uintptr_t>(start);
+    if (at < reinterpret_cast<uintptr_t>(strings.buffer) || at > reinterpret_cast<uintptr_t>(strings.cursor)) return;
     if (*variable) {
         ::HeapFree(main_heap(), 0, *variable);
         *variable = nullptr;

@@ -81,6 +81,28 @@ TEST(StringBuild, TextBeyondTheBufferIsCutShortNeverOverrun)
     string_free(value);
 }
 
+TEST(StringBuild, AStartOutsideTheBuiltTextIsRefused)
+{
+    char* start = string_cursor();
+    string_append("built");
+    char* value = nullptr;
+    string_assign(&value, "old");
+    char outside[8] = "foreign";
+    for (char* wrong : {outside, start + 6, start - 1, start + STRING_BUFFER_BYTES}) {
+        string_store_built(&value, wrong);
+        EXPECT_EQ(start + 5, string_cursor()) << "the cursor must stay inside the buffer, where the text ends";
+        EXPECT_STREQ("old", value) << "a refused store leaves the variable as it was";
+    }
+    // The bound still holds: a full buffer's worth of text stays inside it.
+    std::string chunk(70000, 'y');
+    string_append(chunk.c_str());
+    EXPECT_EQ(start + STRING_BUFFER_BYTES - 1, string_cursor());
+    EXPECT_TRUE(::HeapValidate(main_heap(), 0, nullptr)) << "the main heap was corrupted";
+    string_store_built(&value, start);
+    EXPECT_EQ(start, string_cursor());
+    string_free(value);
+}
+
 TEST(StringBuild, ASecondInitKeepsTheBuffer)
 {
     char* before = string_cursor();
