@@ -77,5 +77,6 @@ void array_free_records(void* array)
 
 void delay_ms(int32_t milliseconds)
 {
-    ::Sleep(static_cast<DWORD>(milliseconds));
+    // A negative count would read as INFINITE or as weeks: it waits not at all.
+    ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
 }

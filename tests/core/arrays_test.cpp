@@ -171,6 +171,23 @@ TEST(Delay, SuspendsForAboutTheGivenTime)
     EXPECT_GE((end.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart, 25);
 }
 
+static DWORD WINAPI delay_negative(LPVOID)
+{
+    delay_ms(-1);
+    delay_ms(INT32_MIN);
+    return 0;
+}
+
+TEST(Delay, ANegativeCountDoesNotWait)
+{
+    // On a thread of its own, so that a delay that never ends fails the test
+    // instead of hanging the run.
+    HANDLE thread = ::CreateThread(nullptr, 0, delay_negative, nullptr, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 2000)) << "a negative count must return at once";
+    ::CloseHandle(thread);
+}
+
 // The layouts other code reads through raw offsets, measured on live blocks:
 // element 0 lies 20 bytes into its block and a payload 8 bytes into its node
 // in the 32-bit program.
