@@ -11,32 +11,57 @@ bool drain_complete(bool stream_ended, bool playing_half_audible)
     return stream_ended && !playing_half_audible;
 }
 
+// Locks one half and writes the next stretch of the stream into it.
+static HRESULT refill_locked_half(StreamPlayer& p, uint32_t index)
+{
+    void* region = nullptr;
+    DWORD length = 0;
+    HRESULT result = p.buffer->Lock(index * p.half_size, p.half_size, &region, &length, nullptr, nullptr, 0);
+    if (result != DS_OK) return result;
+    if (!region) return E_POINTER;
+    uint8_t* half = static_cast<uint8_t*>(region);
+    HalfFill fill = refill_half(&p.decoder, &p.refill, index * p.half_size, half, length);
+    p.half_audible[index] = fill.audio_bytes > 0;
+    if (fill.ended) p.stream_ended.store(true);
+    if (p.capture_enabled.load()) capture_store(half, length);
+    if (p.refill_observer) p.refill_observer(index, half, length);
+    p.buffer->Unlock(region, length, nullptr, 0);
+    return DS_OK;
+}
+
+// A lost buffer (another program took the device) comes back stopped and
+// empty: both halves get the stream from where it stands, and it plays on
+// from the start of half 0. The audio lost with it is not decoded again.
+static void buffer_restore(StreamPlayer& p)
+{
+    if (p.buffer->Restore() != DS_OK) return; // tried again at the next poll
+    if (refill_locked_half(p, 0) != DS_OK || refill_locked_half(p, 1) != DS_OK) return;
+    p.current_half.store(0);
+    p.previous_half.store(0);
+    p.buffer->SetCurrentPosition(0);
+    p.buffer->Play(0, 0, DSBPLAY_LOOPING);
+}
+
 void refill_poll()
 {
     StreamPlayer& p = stream_player();
-    DWORD play = 0;
+    DWORD status = 0, play = 0;
+    if (p.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) return buffer_restore(p);
     if (p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK) return;
     const uint32_t current = play_half(play, p.half_size);
     p.current_half.store(current);
     const uint32_t previous = p.previous_half.load();
     if (current == previous) return;
 
-    void* region = nullptr;
-    DWORD length = 0;
-    // A half that cannot be locked is tried again at the next poll: nothing
-    // has been decoded for it yet, so nothing is lost.
-    if (p.buffer->Lock(previous * p.half_size, p.half_size, &region, &length, nullptr, nullptr, 0) != DS_OK || !region)
-        return;
     // The half that ended the music is heard once: the worker stays until it
     // has been overwritten with silence too.
-    if (drain_complete(p.stream_ended.load(), p.half_audible[current])) p.stop_requested.store(true);
-    uint8_t* half = static_cast<uint8_t*>(region);
-    HalfFill fill = refill_half(&p.decoder, &p.refill, previous * p.half_size, half, length);
-    p.half_audible[previous] = fill.audio_bytes > 0;
-    if (fill.ended) p.stream_ended.store(true);
-    if (p.capture_enabled.load()) capture_store(half, length);
-    if (p.refill_observer) p.refill_observer(previous, half, length);
-    p.buffer->Unlock(region, length, nullptr, 0);
+    const bool drained = drain_complete(p.stream_ended.load(), p.half_audible[current]);
+    const HRESULT result = refill_locked_half(p, previous);
+    if (result == DSERR_BUFFERLOST) return buffer_restore(p);
+    // A half that cannot be locked is tried again at the next poll: nothing
+    // has been decoded for it yet, so nothing is lost.
+    if (result != DS_OK) return;
+    if (drained) p.stop_requested.store(true);
     p.previous_half.store(current);
 }
 

@@ -1,4 +1,5 @@
-// The memory callbacks and the refill of single halves, without a sound device.
+// The memory callbacks, the refill of single halves and the worker's refill of
+// a buffer that is lost, without a sound device.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -229,4 +230,165 @@ TEST(CraftedStream, HugeCodebookDoesNotCrashTheDecoder)
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(run.opened) << "the headers parse, so decoding reaches the book";
     EXPECT_GE(run.halves, 1u);
+}
+
+namespace {
+
+// A sound buffer that fails as Windows makes one fail when another program
+// takes the device: it stops, its memory is gone, and Lock and Play (and, if
+// `status_tells`, GetStatus) say so until Restore, which itself fails while
+// the program lacks the focus.
+struct LosableBuffer : IDirectSoundBuffer {
+    uint8_t memory[BUFFER_BYTES] = {};
+    DWORD cursor = 0;
+    bool playing = true, looping = true, lost = false, was_lost = false, status_tells = true;
+    int restore_refusals = 0, restores = 0;
+
+    void lose()
+    {
+        lost = was_lost = true;
+        playing = false;
+        std::memset(memory, 0xA5, sizeof memory);
+    }
+    // The play cursor enters the other half; a lost buffer's stays put unless
+    // only Lock is to tell of the loss.
+    void advance()
+    {
+        if (playing || !status_tells) cursor = (cursor < HALF ? HALF : 0) + 100;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override
+    {
+        if (play) *play = cursor;
+        if (write) *write = cursor;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVolume(LPLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPan(LPLONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetFrequency(LPDWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override
+    {
+        *status = lost && status_tells ? DSBSTATUS_BUFFERLOST
+                  : playing            ? DSBSTATUS_PLAYING | (looping ? DSBSTATUS_LOOPING : 0)
+                                       : 0;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUND, LPCDSBUFFERDESC) override { return DSERR_ALREADYINITIALIZED; }
+    HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* region, LPDWORD length, LPVOID* region2,
+                                   LPDWORD length2, DWORD flags) override
+    {
+        if (lost) return DSERR_BUFFERLOST;
+        if (flags & DSBLOCK_ENTIREBUFFER) offset = 0, bytes = BUFFER_BYTES;
+        if (offset + bytes > BUFFER_BYTES) return DSERR_INVALIDPARAM;
+        *region = memory + offset;
+        *length = bytes;
+        if (region2) *region2 = nullptr, *length2 = 0;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD flags) override
+    {
+        if (lost) return DSERR_BUFFERLOST;
+        playing = true;
+        looping = (flags & DSBPLAY_LOOPING) != 0;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetCurrentPosition(DWORD position) override
+    {
+        cursor = position;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVolume(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPan(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFrequency(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stop() override
+    {
+        playing = false;
+        return DS_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID, DWORD, LPVOID, DWORD) override { return DS_OK; }
+    HRESULT STDMETHODCALLTYPE Restore() override
+    {
+        if (restore_refusals > 0) {
+            --restore_refusals;
+            return DSERR_BUFFERLOST;
+        }
+        lost = playing = false; // back, but stopped and empty
+        ++restores;
+        return DS_OK;
+    }
+};
+
+struct LostRun {
+    std::vector<uint32_t> halves;
+    Bytes written;
+    int stale_captures = 0;
+};
+LostRun lost_run;
+
+void observe_lost(uint32_t half, const uint8_t* data, uint32_t length)
+{
+    lost_run.halves.push_back(half);
+    lost_run.written.insert(lost_run.written.end(), data, data + length);
+    if (std::memcmp(capture_buffer(), data, 2048) != 0) lost_run.stale_captures++;
+}
+
+} // namespace
+
+TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
+{
+    Pcm pcm;
+    Bytes ogg = sine_ogg(2, 44100, 44100, &pcm); // 10.8 halves
+    for (bool status_tells : {true, false}) {
+        SCOPED_TRACE(status_tells ? "the loss shows in GetStatus" : "only Lock tells of the loss");
+        StreamPlayer& p = stream_player();
+        p.memory_source = {ogg.data(), uint32_t(ogg.size()), 0};
+        ASSERT_EQ(0, ov_open_callbacks(&p.memory_source, &p.decoder, nullptr, 0, MEMORY_CALLBACKS));
+        LosableBuffer buffer;
+        buffer.status_tells = status_tells;
+        buffer.restore_refusals = 2;
+        p.buffer = &buffer;
+        p.refill = {2, 44100, false};
+        p.half_audible[0] = p.half_audible[1] = false;
+        p.current_half.store(0);
+        p.previous_half.store(0);
+        p.stop_requested.store(false);
+        p.stream_ended.store(false);
+        p.capture_enabled.store(true);
+        p.refill_observer = observe_lost;
+        lost_run = LostRun();
+        // The worker's polls, with the buffer lost after four refills.
+        for (int poll = 0; poll < 100 && !p.stop_requested.load(); poll++) {
+            if (lost_run.halves.size() == 4 && !buffer.was_lost) buffer.lose();
+            buffer.advance();
+            refill_poll();
+        }
+        p.refill_observer = nullptr;
+        p.capture_enabled.store(false);
+        p.buffer = nullptr;
+        ov_clear(&p.decoder);
+
+        EXPECT_TRUE(p.stop_requested.load() && p.stream_ended.load()) << "the stream reaches its end";
+        EXPECT_EQ(buffer.restores, 1);
+        EXPECT_TRUE(buffer.playing && buffer.looping) << "a restored buffer comes back stopped: it is played again";
+        const size_t n = lost_run.halves.size();
+        for (size_t i = 0; i < n; i++) EXPECT_EQ(lost_run.halves[i], i % 2) << "refill " << i;
+        // The halves lost with the buffer's memory were decoded once: the
+        // ones after the restore carry on from there, nothing repeated.
+        Bytes want = pcm_bytes(pcm);
+        want.resize(n * HALF, 0);
+        EXPECT_TRUE(lost_run.written == want) << "the halves are the stream, then silence";
+        EXPECT_EQ(lost_run.stale_captures, 0) << "each capture holds the start of the half just written";
+        EXPECT_EQ(Bytes(buffer.memory, buffer.memory + BUFFER_BYTES), Bytes(BUFFER_BYTES, 0))
+            << "only silence loops after the end";
+    }
 }
