@@ -1,19 +1,12 @@
 // The drawing primitives: boxes, pixels, lines and image copies into the open pass.
 #include "image/drawing.h"
 
+#include "core/runtime.h"
 #include "drawing_pass.h"
 
-#include <climits>
 #include <cstring>
 
 constexpr DWORD ROP_NOTSRCERASE = 0x001100A6;
-
-// Coordinates come from callers unchecked; keep their sums defined.
-static int32_t coord_add(int32_t a, int32_t b)
-{
-    int64_t sum = int64_t{a} + b;
-    return sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : static_cast<int32_t>(sum);
-}
 
 // A single pixel in its colour whatever the raster operation: the platform's
 // SetPixelV would otherwise mix it like a pen in invert mode.

@@ -141,7 +141,8 @@ static void handle_notify(const NMHDR* header)
         control_event(item);
     } else if (class_name_starts(name, "SysM") && code == MCN_SELCHANGE) {
         control_event(item);
-    } else if (code == UDN_DELTAPOS) {
+    } else if (code == UDN_DELTAPOS && std::strcmp(name, UPDOWN_CLASSA) == 0) {
+        // Only an up-down control's notification is the longer record read here.
         e.event_type = reinterpret_cast<const NMUPDOWN*>(header)->iDelta;
         control_event(item);
     }
@@ -219,7 +220,9 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
         e.event_item = static_cast<int32_t>(wparam);
         e.event_type = static_cast<int32_t>(lparam);
         return 0;
-    case WM_NOTIFY: handle_notify(reinterpret_cast<const NMHDR*>(lparam)); return 0;
+    case WM_NOTIFY:
+        if (lparam) handle_notify(reinterpret_cast<const NMHDR*>(lparam));
+        return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:
         control_event(static_cast<int32_t>(::GetWindowLongA(reinterpret_cast<HWND>(lparam), GWL_ID)));
@@ -251,6 +254,7 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message == WM_NCDESTROY) window_forget(hwnd);
     LRESULT result = window_message_handler(hwnd, message, wparam, lparam);
     if (result == NOT_HANDLED) return ::DefWindowProcA(hwnd, message, wparam, lparam);
     return result;

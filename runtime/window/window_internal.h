@@ -66,6 +66,9 @@ void window_class_format(char* buffer, size_t size, intptr_t number);
 
 WindowRecord* window_slot(WindowId number);
 WindowRecord* window_find(WindowId number);
+// For a window the system destroyed without window_close (a child goes with
+// its parent): its number must not keep a handle the system may reuse.
+void window_forget(HWND hwnd);
 void window_slot_release(WindowId number);
 void window_class_name(WindowId number);
 HACCEL window_accelerators_create(WindowId number);

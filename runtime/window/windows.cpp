@@ -126,16 +126,9 @@ HACCEL window_accelerators_create(WindowId number)
     return table;
 }
 
-void window_close(WindowId number)
+// Frees the accelerators and the record of a window that is gone.
+static void window_record_release(WindowId number, WindowRecord* record)
 {
-    WindowRecord* record = window_find(number);
-    if (!record) return;
-    // The owner becomes active before the window goes, so activation does not
-    // fall to some unrelated window.
-    if (HWND owner = ::GetWindow(record->handle, GW_OWNER)) ::SetActiveWindow(owner);
-    ::DestroyWindow(record->handle);
-    window_class_name(number);
-    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
     if (record->accelerator_count != 0) {
         ::HeapFree(main_heap(), 0, record->accelerators);
         ::DestroyAcceleratorTable(record->accelerator_table);
@@ -146,10 +139,38 @@ void window_close(WindowId number)
     window_slot_release(number);
 }
 
+void window_forget(HWND hwnd)
+{
+    auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime.windows, hwnd));
+    if (!record) return;
+    const auto first = reinterpret_cast<uintptr_t>(window_runtime.windows.records);
+    const auto at = reinterpret_cast<uintptr_t>(record);
+    const uintptr_t index = (at - first) / sizeof(WindowRecord);
+    const bool numbered = first && at >= first && index < uintptr_t(window_runtime.windows.capacity);
+    window_record_release(numbered ? WindowId(index) : WindowId(at), record);
+}
+
+void window_close(WindowId number)
+{
+    WindowRecord* record = window_find(number);
+    if (!record) return;
+    HWND handle = record->handle;
+    record->handle = nullptr; // so that its destruction does not release the record early
+    // The owner becomes active before the window goes, so activation does not
+    // fall to some unrelated window.
+    if (HWND owner = ::GetWindow(handle, GW_OWNER)) ::SetActiveWindow(owner);
+    ::DestroyWindow(handle);
+    window_class_name(number);
+    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
+    window_record_release(number, record);
+}
+
 // Releases what a failed open made, so a failure leaves no class or record.
 static void window_open_undo(WindowId number, WindowRecord* record)
 {
-    if (record->handle) ::DestroyWindow(record->handle);
+    HWND handle = record->handle;
+    record->handle = nullptr; // released here, not by the destruction
+    if (handle) ::DestroyWindow(handle);
     window_class_name(number);
     ::UnregisterClassA(window_runtime.class_name, runtime_instance());
     window_slot_release(number);
@@ -176,10 +197,11 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
     ::RegisterClassA(&window_runtime.template_class); // an existing class is used as it is
 
     WindowStyle decoded = window_style_decode(flags);
-    RECT outer{x, y, x + width, y + height};
-    ::AdjustWindowRect(&outer, decoded.style, FALSE);
-    const int32_t outer_width = outer.right - outer.left;
-    const int32_t outer_height = outer.bottom - outer.top;
+    // The frame alone, added to the client size without wrapping.
+    RECT frame{0, 0, 0, 0};
+    ::AdjustWindowRect(&frame, decoded.style, FALSE);
+    const int32_t outer_width = coord_add(width, frame.right - frame.left);
+    const int32_t outer_height = coord_add(height, frame.bottom - frame.top);
 
     POINT at{x, y};
     HWND active = decoded.placement == Placement::centre_active ? ::GetActiveWindow() : nullptr;

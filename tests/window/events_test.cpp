@@ -1,4 +1,5 @@
 // Event codes from the polling pump, driven by real messages and real input.
+#include "fuzz_support.h"
 #include "window/window.h"
 #include "window_harness.h"
 
@@ -289,6 +290,21 @@ TEST_F(WindowEvents, NotificationsFromCommonControls)
     EXPECT_EQ(window_event(), EVENT_CONTROL);
     EXPECT_EQ(window_event_item(), 72);
     EXPECT_EQ(window_event_window(), hwnd);
+}
+
+TEST_F(WindowEvents, MalformedNotificationsAreIgnored)
+{
+    HWND hwnd = open(0, WINDOW_INVISIBLE);
+    window_drain();
+    ::SendMessageA(hwnd, WM_NOTIFY, 5, 0);
+    // A bare header with an up-down code, from a window that is no up-down
+    // control, ending where readable memory ends.
+    NMHDR header{hwnd, 5, UINT(UDN_DELTAPOS)};
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&header);
+    GuardedCopy block(std::vector<uint8_t>(bytes, bytes + sizeof header));
+    ::SendMessageA(hwnd, WM_NOTIFY, 5, reinterpret_cast<LPARAM>(block.data()));
+    ::PostMessageA(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(window_event(), static_cast<int32_t>(WM_APP)) << "neither is a control event";
 }
 
 TEST_F(WindowEvents, ScrollBarsReportToTheTopLevelWindow)

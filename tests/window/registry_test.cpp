@@ -401,6 +401,32 @@ TEST_F(WindowRegistry, ChildWindowsOpenInsideTheirParent)
     EXPECT_EQ(r.left, 20);
     EXPECT_EQ(r.top, 30);
     EXPECT_TRUE(::IsWindowVisible(child));
+
+    // The system takes children with their parent; their numbers must not
+    // keep handles it may give to some other window later.
+    intptr_t dynamic = window_open_parented(-1, 0, 0, 20, 20, WS_CHILD, "dynamic child", parent);
+    ASSERT_NE(window_find(dynamic), nullptr);
+    window_close(0);
+    EXPECT_FALSE(::IsWindow(child));
+    EXPECT_EQ(window_find(1), nullptr) << "the child's number is free once its window is gone";
+    EXPECT_EQ(window_find(dynamic), nullptr);
+    EXPECT_EQ(window_runtime.windows.dynamic, nullptr) << "the dynamic child's record is released";
+    HWND again = as_hwnd(window_open(1, 0, 0, 50, 50, WINDOW_INVISIBLE, "again"));
+    EXPECT_TRUE(::IsWindow(again));
+    EXPECT_EQ(class_of(again), "WindowClass_1");
+}
+
+TEST_F(WindowRegistry, ExtremeSizesDoNotWrapAround)
+{
+    // The outer size is the client size plus the frame; it must not wrap to a
+    // negative size that centring would throw far off the screen.
+    HWND huge = as_hwnd(window_open(0, 0, 0, INT32_MAX, INT32_MAX, WINDOW_CENTRE_SCREEN | WINDOW_INVISIBLE, "huge"));
+    ASSERT_TRUE(::IsWindow(huge));
+    RECT r;
+    ::GetWindowRect(huge, &r);
+    EXPECT_EQ(r.left, 0) << "wider than the screen: centred at its left edge";
+    EXPECT_EQ(r.top, 0);
+    EXPECT_GT(r.right - r.left, 0);
 }
 
 TEST_F(WindowRegistry, CloseAllTakesDynamicWindowsFirstThenNumbersDownward)

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
+
 struct RuntimeBlock {
     HANDLE main_heap;   // every service's tables and blocks live here
     HINSTANCE instance; // window classes and windows are registered with it
@@ -13,3 +15,10 @@ bool runtime_start(HINSTANCE instance);
 
 HANDLE main_heap();
 HINSTANCE runtime_instance();
+
+// Coordinates and sizes come from callers unchecked; keep their sums defined.
+inline int32_t coord_add(int32_t a, int32_t b)
+{
+    int64_t sum = int64_t{a} + b;
+    return sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : static_cast<int32_t>(sum);
+}
