@@ -133,18 +133,26 @@ TEST(Oscilloscope, SilenceLiesUnderTheAxisBetweenTheLines)
 TEST(Spectrum, BarHeightsFollowTheSignedValues)
 {
     Frame f;
-    f.bins[100] = -1000000.0f; // 109 pixels
-    f.bins[200] = 85000.0f;    // 1 pixel
-    f.bins[300] = 90000.0f;    // nothing
-    f.bins[400] = 1.0e9f;      // far above: nothing
     f.draw();
     auto rows = image_rows(1);
-    EXPECT_EQ(109, column_height(rows, 100)) << "bar 100 alone covers column 100";
     EXPECT_EQ(BACKGROUND, at(rows, 0, 299)) << "column 0 shows only background";
-    EXPECT_EQ(BACKGROUND, at(rows, 100, 299 - 109));
-    // Column 200 is covered by bars 198 to 200; bar 200 is the 1-pixel one.
-    EXPECT_EQ(9, column_height(rows, 200)) << "its neighbours' 9-pixel bars still cover column 200";
+    EXPECT_EQ(9, column_height(rows, 1)) << "a value of 0 draws 9 pixels";
     EXPECT_EQ(9, column_height(rows, 999)) << "the last column is covered";
+
+    // Every other bar out of the way (h = 10), so each column shows one bar.
+    for (int i = 1; i <= 1000; ++i) f.bins[i] = 200000.0f;
+    f.bins[100] = -1000000.0f; // h = -110: 109 pixels
+    f.bins[200] = 85000.0f;    // h = -2: 1 pixel
+    f.bins[300] = 86000.0f;    // h = -1: nothing
+    f.bins[400] = 1.0e9f;      // far above: nothing
+    f.draw();
+    rows = image_rows(1);
+    EXPECT_EQ(109, column_height(rows, 100));
+    EXPECT_EQ(BACKGROUND, at(rows, 100, 299 - 109));
+    for (int x = 200; x <= 202; ++x) EXPECT_EQ(1, column_height(rows, x)) << "h = -2 fills row 299 of column " << x;
+    EXPECT_EQ(BACKGROUND, at(rows, 200, 298));
+    for (int x : {199, 203, 300, 301, 302, 400})
+        EXPECT_EQ(BACKGROUND, at(rows, x, 299)) << "h >= -1 shows nothing in column " << x;
 }
 
 TEST(Spectrum, OverlappingBarsShowTheTallestOfThree)

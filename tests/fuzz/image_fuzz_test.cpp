@@ -449,14 +449,18 @@ TEST(ImageFuzz, MutantsDecodeOrFailCleanly)
                 std::fclose(file);
             }
             const char* at = std::strstr(what, "mutant ");
-            if (!at) break;
-            uint32_t killer = uint32_t(std::atoi(at + 7));
+            const long killer = at ? std::atol(at + 7) : -1;
+            if (killer < long(from)) { // no word of which mutant: the crash still counts
+                faults.push_back(std::string(base.name) + " from mutant " + std::to_string(from) +
+                                 ": the child was brought down and left no usable description");
+                break;
+            }
             std::string kept = "fuzz_image_crash_" + std::to_string(which) + "_" + std::to_string(killer) + ".bin";
             ::MoveFileExA("fuzz_image_crash.bin", kept.c_str(), MOVEFILE_REPLACE_EXISTING);
             std::string line = std::string(what) + "  " + why;
             line.erase(std::remove(line.begin(), line.end(), '\n'), line.end());
             faults.push_back(line + " (input in " + kept + ")");
-            from = killer + 1;
+            from = uint32_t(killer) + 1;
         }
     }
     std::printf("pictures: every mutant tried in %.1f s\n", (::GetTickCount() - started) / 1000.0);
