@@ -46,8 +46,12 @@ void refill_poll()
 {
     StreamPlayer& p = stream_player();
     DWORD status = 0, play = 0;
-    if (p.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) return buffer_restore(p);
     if (p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK) return;
+    // A lost buffer stops, so its cursor stands still: only then is the status
+    // asked, to keep the poll as light as it was while music plays.
+    const bool stalled = play == p.last_play_cursor;
+    p.last_play_cursor = play;
+    if (stalled && p.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) return buffer_restore(p);
     const uint32_t current = play_half(play, p.half_size);
     p.current_half.store(current);
     const uint32_t previous = p.previous_half.load();

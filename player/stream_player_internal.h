@@ -76,6 +76,7 @@ struct StreamPlayer {
     // Owned by the worker while it runs.
     RefillState refill{};
     bool half_audible[2] = {false, false}; // the half holds decoded music
+    DWORD last_play_cursor = 0;
 
     // Written by the worker, read by the main thread: every 4-byte frame is
     // stored and loaded whole. capture_enabled is written by the main thread.
