@@ -3,9 +3,10 @@
 // decoded into one DirectSound buffer, nothing streamed) play the same
 // generated track in turn, several times each. What the sound card played is
 // recorded and walked against an independent decode, counting gaps and
-// repeats: what the baseline loses is the platform's, not a refill's. A last
-// run plays the track in this process under the program's own frame loop and
-// reports how long after a half became free its refill was finished.
+// repeats: what the baseline loses is the platform's, not a refill's. Two last
+// runs play the track in this process, under the program's own frame loop and
+// with no drawing, and report how long after a half became free its refill
+// was finished.
 //   bench_load [seconds of music (default 60)] [runs of each player (default 3)]
 #include "app/visualizer.h"
 #include "app_process.h"
@@ -73,7 +74,7 @@ int busy(int seconds)
 struct Continuity {
     long blocks = 0, matched = 0, unmatched = 0;
     long skips = 0, dropouts = 0, repeats = 0;
-    long frames_skipped = 0, frames_repeated = 0;
+    long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
     long first_recorded = -1; // recording frame of the first music found
     std::vector<std::string> events;
 };
@@ -182,9 +183,12 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
             c.frames_skipped += moved;
             std::snprintf(text, sizeof text, "at %.3f s: %ld frames of music skipped", seconds, moved);
         } else if (unmatched_run > 0) {
+            // Music that comes back later than it left was held up: silence
+            // or noise was played in its place while the mixer starved.
             ++c.dropouts;
-            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on where it was",
-                          seconds, unmatched_run * 10);
+            c.frames_delayed -= moved;
+            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late",
+                          seconds, unmatched_run * 10, -moved);
         } else {
             ++c.repeats;
             c.frames_repeated -= moved;
@@ -214,9 +218,10 @@ void print_continuity(const char* label, const Continuity& c, size_t recorded_fr
         return;
     }
     std::printf(
-        "load: %s: gaps: %ld skips (%ld frames lost), %ld dropouts; repeats: %ld (%ld frames again); "
-        "%ld of %ld blocks of 10 ms in step\n",
-        label, c.skips, c.frames_skipped, c.dropouts, c.repeats, c.frames_repeated, c.matched, c.blocks);
+        "load: %s: gaps: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late); repeats: %ld (%ld "
+        "frames again); %ld of %ld blocks of 10 ms in step\n",
+        label, c.skips, c.frames_skipped, c.dropouts, c.frames_delayed, c.repeats, c.frames_repeated, c.matched,
+        c.blocks);
     for (size_t i = 0; i < c.events.size() && i < 10; ++i) std::printf("load:   %s\n", c.events[i].c_str());
     std::fflush(stdout);
 }
@@ -225,7 +230,8 @@ struct PlayerUnderTest {
     const char* name;
     std::string program;
     const char* title;
-    long runs = 0, unheard = 0, skips = 0, dropouts = 0, repeats = 0, frames_skipped = 0, frames_repeated = 0;
+    long runs = 0, unheard = 0, skips = 0, dropouts = 0, repeats = 0;
+    long frames_skipped = 0, frames_delayed = 0, frames_repeated = 0;
 };
 
 // One run of a player as a child process in `folder`, recorded from before it
@@ -263,34 +269,29 @@ void play_child(PlayerUnderTest& player, const std::string& folder, int seconds,
     }
     player.skips += c.skips;
     player.dropouts += c.dropouts;
+    player.frames_delayed += c.frames_delayed;
     player.repeats += c.repeats;
     player.frames_skipped += c.frames_skipped;
     player.frames_repeated += c.frames_repeated;
 }
 
-// The player in this process under the program's own frame loop, with the
-// refill worker's timing observed.
-void play_in_process(int seconds, const Bytes& ogg, const Pcm& reference)
+// The player in this process with the refill worker's timing observed, its
+// main thread running the program's own frame loop, or only pumping events
+// (as the baseline does) to tell the cost of drawing from that of streaming.
+// The program's services are started once by the caller.
+void play_in_process(int seconds, const Bytes& ogg, const Pcm& reference, bool draw)
 {
-    runtime_start(::GetModuleHandleA(nullptr));
-    drawing_init();
-    object_heap_create();
-    images_init();
-    common_controls_init();
-    windows_init();
-    application_reset();
-    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
-    frame_images_create();
+    const char* label = draw ? "in this process, frame loop" : "in this process, no drawing";
+    timing = RefillTiming{};
     spectrum_init();
-
     SoundRecorder recorder;
     if (!recorder.start()) {
-        std::printf("load: in this process: no recording device; nothing measured\n");
+        std::printf("load: %s: no recording device; nothing measured\n", label);
         return;
     }
     ::Sleep(300);
     if (!sound_device_open(nullptr) || !stream_open_memory(ogg.data(), uint32_t(ogg.size()))) {
-        std::printf("load: in this process: the stream did not open (no sound device?)\n");
+        std::printf("load: %s: the stream did not open (no sound device?)\n", label);
         return;
     }
     StreamPlayer& player = stream_player();
@@ -299,34 +300,40 @@ void play_in_process(int seconds, const Bytes& ogg, const Pcm& reference)
     player.refill_observer = observe_refill;
     stream_play();
 
-    // The frame loop until the music and its drain are over.
+    // Until the music and its drain are over.
     const double start = now_ms();
     long frames = 0;
     double slowest_frame = 0, last = start;
     while (now_ms() - start < 1000.0 * seconds + 1500.0) {
-        frame_run();
+        if (draw) {
+            frame_run();
+        } else {
+            ::Sleep(10);
+            window_event();
+        }
         ++frames;
         double now = now_ms();
         if (now - last > slowest_frame) slowest_frame = now - last;
         last = now;
     }
     stream_close();
+    player.refill_observer = nullptr;
     ::Sleep(300);
     recorder.stop();
 
     const double elapsed = (now_ms() - start) / 1000.0;
-    std::printf("load: in this process: %ld frames drawn in %.1f s (%.1f frames/s), slowest frame %.1f ms\n", frames,
+    std::printf("load: %s: %ld passes of the main loop in %.1f s (%.1f a second), slowest %.1f ms\n", label, frames,
                 elapsed, frames / elapsed, slowest_frame);
     std::printf(
-        "load: in this process: %u refills; from a half becoming free to its refill done: worst %.1f ms, "
-        "mean %.1f ms, deadline %.1f ms, %u over it\n",
-        timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0, timing.deadline_ms,
-        timing.over_deadline);
-    if (::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
+        "load: %s: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
+        "deadline %.1f ms, %u over it\n",
+        label, timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0,
+        timing.deadline_ms, timing.over_deadline);
+    if (draw && ::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
         write_file("bench_load_recording.raw", pcm_bytes(recorder.samples()));
         write_file("bench_load_reference.raw", pcm_bytes(reference));
     }
-    print_continuity("in this process", follow(recorder.samples(), reference), recorder.samples().size() / 2);
+    print_continuity(label, follow(recorder.samples(), reference), recorder.samples().size() / 2);
 }
 
 } // namespace
@@ -370,12 +377,23 @@ int main(int argc, char** argv)
     }
     for (const PlayerUnderTest* p : {&ours, &baseline})
         std::printf(
-            "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts, %ld repeats (%ld frames again), "
-            "%ld runs where the music was not found\n",
-            p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->repeats, p->frames_repeated, p->unheard);
+            "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late), %ld repeats "
+            "(%ld frames again), %ld runs where the music was not found\n",
+            p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->frames_delayed, p->repeats,
+            p->frames_repeated, p->unheard);
     std::fflush(stdout);
 
-    play_in_process(seconds, ogg, reference);
+    runtime_start(::GetModuleHandleA(nullptr));
+    drawing_init();
+    object_heap_create();
+    images_init();
+    common_controls_init();
+    windows_init();
+    application_reset();
+    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
+    frame_images_create();
+    play_in_process(seconds, ogg, reference, true);
+    play_in_process(seconds, ogg, reference, false);
     for (Child& child : busy_children) kill_child(child);
     remove_folder(folder);
     return 0;

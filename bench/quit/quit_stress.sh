@@ -8,14 +8,16 @@
 # plays (a clean or a damaged track), after it has ended, or at the failure
 # message (no music file, or one that is not Ogg Vorbis).
 # Runs inside the harness (scripts/bench quit): DISPLAY, the sound server and
-# WINEPREFIX come from there.
+# WINEPREFIX come from there. QUIT_BUSY sets the number of busy loops (default:
+# one per core but one); QUIT_CASES a subset of the cases; QUIT_LOG the log of
+# every run.
 #   quit_stress.sh BUILD_DIR
 set -uo pipefail
 BUILD="$(cd "$1" && pwd)"
 RUNS="${QUIT_RUNS:-200}"
 WINE64=/usr/lib/wine/wine64
 WORK="$(mktemp -d "$BUILD/quit-stress.XXXXXX")"
-LOG="$BUILD/quit-stress.log"
+LOG="${QUIT_LOG:-$BUILD/quit-stress.log}"
 BUSY_PIDS=()
 
 cleanup() {
@@ -29,7 +31,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-CASES=(playing damaged ended missing hostile)
+read -r -a CASES <<<"${QUIT_CASES:-playing damaged ended missing hostile}"
 mkdir -p "$WORK/playing" "$WORK/damaged" "$WORK/ended" "$WORK/missing" "$WORK/hostile"
 (cd "$WORK/playing" && "$WINE64" "$BUILD/bin/make_demo_track.exe" Orlenwade.ogg 20 >/dev/null 2>&1)
 (cd "$WORK/ended" && "$WINE64" "$BUILD/bin/make_demo_track.exe" Orlenwade.ogg 0.3 >/dev/null 2>&1)
@@ -43,7 +45,7 @@ for c in playing ended; do
     [ -s "$WORK/$c/Orlenwade.ogg" ] || { echo "quit: could not make the $c track" >&2; exit 1; }
 done
 
-for _ in $(seq 2 "$(nproc)"); do
+for _ in $(seq 1 "${QUIT_BUSY:-$(($(nproc) - 1))}"); do
     (while :; do :; done) &
     BUSY_PIDS+=($!)
 done
@@ -62,9 +64,14 @@ outcome_of() {
     fi
 }
 
-# run_one PLAYER CASE DELAY: prints the outcome.
+# Seconds since $1 (an EPOCHREALTIME reading), to a tenth.
+since() {
+    awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'
+}
+
+# run_one PLAYER CASE DELAY: prints the outcome, a semicolon, and timings.
 run_one() {
-    local player=$1 case=$2 delay=$3 exe title pid wid="" i status waited=0 ended_first=0
+    local player=$1 case=$2 delay=$3 exe title pid wid="" i status waited=0 started pressed shown
     if [ "$player" = ours ]; then
         exe="$BUILD/bin/sondrel.exe"
         title='^ Sondrel by Tavik$'
@@ -74,6 +81,7 @@ run_one() {
         title='^One-buffer player$'
         [ "$case" = missing ] || [ "$case" = hostile ] && title='^One-buffer player: no music$'
     fi
+    started=$EPOCHREALTIME
     (cd "$WORK/$case" && WINEDEBUG=err+all exec "$WINE64" "$exe" >"$WORK/run.out" 2>&1) &
     pid=$!
     for i in $(seq 1 300); do
@@ -85,12 +93,14 @@ run_one() {
     if [ -z "$wid" ] && kill -0 "$pid" 2>/dev/null; then
         kill -9 "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
-        echo "no window"
+        echo "no window;"
         return
     fi
+    shown="window after $(since "$started") s"
     sleep "$delay"
     if kill -0 "$pid" 2>/dev/null; then
         timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+        pressed=$EPOCHREALTIME
         xdotool keydown Escape
         # Held until the program has ended, however slowly it polls.
         while kill -0 "$pid" 2>/dev/null && [ "$waited" -lt 300 ]; do
@@ -98,18 +108,19 @@ run_one() {
             waited=$((waited + 1))
         done
         xdotool keyup Escape
+        shown="$shown, ended $(since "$pressed") s after Escape"
     else
-        ended_first=1
+        shown="$shown, ended before Escape"
     fi
     if kill -0 "$pid" 2>/dev/null; then
         kill -9 "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
-        echo "hung"
+        echo "hung;$shown"
         return
     fi
     wait "$pid"
     status=$?
-    echo "$(outcome_of "$status")$([ "$ended_first" = 1 ] && echo ", ended before Escape")"
+    echo "$(outcome_of "$status");$shown"
 }
 
 declare -A COUNT
@@ -119,12 +130,12 @@ for run in $(seq 1 "$RUNS"); do
     if [ $((run % 2)) -eq 1 ]; then order="ours baseline"; else order="baseline ours"; fi
     for player in $order; do
         outcome=$(run_one "$player" "$case" "$delay")
-        kind=${outcome%%,*}
+        kind=${outcome%%;*}
         COUNT["$player|$kind"]=$((${COUNT["$player|$kind"]:-0} + 1))
         COUNT["$player|$case|$kind"]=$((${COUNT["$player|$case|$kind"]:-0} + 1))
-        echo "$run $player $case $delay: $outcome" >>"$LOG"
+        echo "$run $player $case $delay: ${outcome/;/; }" >>"$LOG"
         if [ "$kind" != "exit 0" ]; then
-            echo "quit: run $run, $player, $case, Escape after $delay s: $outcome"
+            echo "quit: run $run, $player, $case, Escape after $delay s: ${outcome/;/; }"
             tail -n 5 "$WORK/run.out" | sed 's/^/quit:   /'
         fi
     done
@@ -146,4 +157,7 @@ for player in ours baseline; do
         done
         [ -n "$line" ] && echo "quit:   $case${line}"
     done
+    awk -v p="$player" '$2 == p && match($0, /ended [0-9.]+ s after Escape/) {
+            split(substr($0, RSTART, RLENGTH), w, " "); n++; t += w[2]; if (w[2] > m) m = w[2] }
+        END { if (n) printf "quit:   from Escape to the end of the process: mean %.1f s, longest %.1f s (%d runs)\n", t / n, m, n }' "$LOG"
 done
