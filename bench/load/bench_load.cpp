@@ -8,6 +8,8 @@
 // with no drawing, and report how long after a half became free its refill
 // was finished.
 //   bench_load [seconds of music (default 60)] [runs of each player (default 3)]
+// SONDREL_LOAD_VARIANT names a variant build of the program to play in each
+// round as well, to try a change against both.
 #include "app/visualizer.h"
 #include "app_process.h"
 #include "player/stream_player.h"
@@ -367,6 +369,9 @@ int main(int argc, char** argv)
     PlayerUnderTest ours{"ours", program_path("sondrel.exe"), " Sondrel by Tavik"};
     PlayerUnderTest baseline{"one-buffer baseline", test_program_folder() + "one_buffer_player.exe",
                              "One-buffer player"};
+    char variant_path[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("SONDREL_LOAD_VARIANT", variant_path, MAX_PATH);
+    PlayerUnderTest variant{"variant", variant_path, " Sondrel by Tavik"};
     // Turn about, so that neither player always meets the same moment of the
     // other work on the machine.
     for (int run = 1; run <= runs; ++run) {
@@ -374,13 +379,15 @@ int main(int argc, char** argv)
         PlayerUnderTest& second = run % 2 ? baseline : ours;
         play_child(first, folder, seconds, reference, run);
         play_child(second, folder, seconds, reference, run);
+        if (variant_path[0]) play_child(variant, folder, seconds, reference, run);
     }
-    for (const PlayerUnderTest* p : {&ours, &baseline})
-        std::printf(
-            "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late), %ld repeats "
-            "(%ld frames again), %ld runs where the music was not found\n",
-            p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->frames_delayed, p->repeats,
-            p->frames_repeated, p->unheard);
+    for (const PlayerUnderTest* p : {&ours, &baseline, &variant})
+        if (p->runs)
+            std::printf(
+                "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late), "
+                "%ld repeats (%ld frames again), %ld runs where the music was not found\n",
+                p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->frames_delayed, p->repeats,
+                p->frames_repeated, p->unheard);
     std::fflush(stdout);
 
     runtime_start(::GetModuleHandleA(nullptr));
