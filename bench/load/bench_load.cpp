@@ -10,16 +10,12 @@
 //   bench_load [seconds of music (default 60)] [runs of each player (default 3)]
 // SONDREL_LOAD_VARIANT names a variant build of the program to play in each
 // round as well, to try a change against both.
+#include "app/program.h"
 #include "app/visualizer.h"
 #include "app_process.h"
 #include "player/stream_player.h"
-#include "player/stream_player_internal.h"
-#include "runtime/core/object_heap.h"
-#include "runtime/core/runtime.h"
-#include "runtime/image/drawing.h"
-#include "runtime/image/image.h"
-#include "runtime/window/message_box.h"
-#include "runtime/window/window.h"
+#include "stream_player_internal.h"
+#include "window/window.h"
 #include "sound_recorder.h"
 #include "tools/oggsynth.h"
 
@@ -390,15 +386,8 @@ int main(int argc, char** argv)
                 p->frames_repeated, p->unheard);
     std::fflush(stdout);
 
-    runtime_start(::GetModuleHandleA(nullptr));
-    drawing_init();
-    object_heap_create();
-    images_init();
-    common_controls_init();
-    windows_init();
-    application_reset();
-    window_open(0, 0, 0, 1000, 600, 0xC80001, " Sondrel by Tavik");
-    frame_images_create();
+    program_start(::GetModuleHandleA(nullptr));
+    application_start();
     play_in_process(seconds, ogg, reference, true);
     play_in_process(seconds, ogg, reference, false);
     for (Child& child : busy_children) kill_child(child);
