@@ -61,5 +61,9 @@ void application_run()
         message_box(FAILURE_TITLE, FAILURE_TEXT);
     }
     stream_close();
+    // A file that opened the device but was refused leaves it open; a process
+    // that ends with a sound device open can die on its way out (seen under
+    // Wine on a busy machine).
+    sound_device_close();
     program_end();
 }

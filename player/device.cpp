@@ -107,6 +107,15 @@ bool sound_device_open(const GUID* device)
     return true;
 }
 
+bool sound_device_close()
+{
+    StreamPlayer& p = player;
+    if (p.stream_open || !p.device_open) return false;
+    p.device_open = false;
+    release_buffer_and_device(p);
+    return true;
+}
+
 bool stream_create_buffer(long rate, int channels)
 {
     StreamPlayer& p = player;

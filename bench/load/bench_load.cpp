@@ -1,14 +1,21 @@
-// Playback under load: a generated track played by the player while the main
-// thread runs the program's own frame loop and a second process keeps the
-// other core busy. What the sound card played is recorded and walked against
-// an independent decode, counting gaps and repeats; the refill worker reports
-// how long after a half became free its refill was finished. Prints figures.
-//   bench_load [seconds of music (default 60)]
+// Playback under load, against a baseline. While a second process keeps the
+// other core busy, the real program and a one-buffer player (the whole track
+// decoded into one DirectSound buffer, nothing streamed) play the same
+// generated track in turn, several times each. What the sound card played is
+// recorded and walked against an independent decode, counting gaps and
+// repeats: what the baseline loses is the platform's, not a refill's. Two last
+// runs play the track in this process, under the program's own frame loop and
+// with no drawing, and report how long after a half became free its refill
+// was finished.
+//   bench_load [seconds of music (default 60)] [runs of each player (default 3)]
+// SONDREL_LOAD_VARIANT names a variant build of the program to play in each
+// round as well, to try a change against both.
 #include "app/program.h"
 #include "app/visualizer.h"
 #include "app_process.h"
 #include "player/stream_player.h"
 #include "stream_player_internal.h"
+#include "window/window.h"
 #include "sound_recorder.h"
 #include "tools/oggsynth.h"
 
@@ -65,7 +72,7 @@ int busy(int seconds)
 struct Continuity {
     long blocks = 0, matched = 0, unmatched = 0;
     long skips = 0, dropouts = 0, repeats = 0;
-    long frames_skipped = 0, frames_repeated = 0;
+    long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
     long first_recorded = -1; // recording frame of the first music found
     std::vector<std::string> events;
 };
@@ -174,9 +181,12 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
             c.frames_skipped += moved;
             std::snprintf(text, sizeof text, "at %.3f s: %ld frames of music skipped", seconds, moved);
         } else if (unmatched_run > 0) {
+            // Music that comes back later than it left was held up: silence
+            // or noise was played in its place while the mixer starved.
             ++c.dropouts;
-            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on where it was",
-                          seconds, unmatched_run * 10);
+            c.frames_delayed -= moved;
+            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late",
+                          seconds, unmatched_run * 10, -moved);
         } else {
             ++c.repeats;
             c.frames_repeated -= moved;
@@ -197,43 +207,90 @@ Bytes pcm_bytes(const Pcm& pcm)
     return out;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Gaps and repeats of one recording, on one line, and the first few events.
+void print_continuity(const char* label, const Continuity& c, size_t recorded_frames)
 {
-    if (argc > 2 && std::strcmp(argv[1], "busy") == 0) return busy(std::atoi(argv[2]));
-    const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 60;
-
-    std::printf("load: %d s of generated music at 44100 Hz stereo\n", seconds);
+    if (c.first_recorded < 0) {
+        std::printf("load: %s: the music was not found in the recording (%zu frames recorded)\n", label,
+                    recorded_frames);
+        return;
+    }
+    std::printf(
+        "load: %s: gaps: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late); repeats: %ld (%ld "
+        "frames again); %ld of %ld blocks of 10 ms in step\n",
+        label, c.skips, c.frames_skipped, c.dropouts, c.frames_delayed, c.repeats, c.frames_repeated, c.matched,
+        c.blocks);
+    for (size_t i = 0; i < c.events.size() && i < 10; ++i) std::printf("load:   %s\n", c.events[i].c_str());
     std::fflush(stdout);
-    const Bytes ogg = ogg_encode(pcm_demo_music(44100, seconds), 2, 44100);
-    const Pcm reference = ogg_decode(ogg);
+}
 
-    SYSTEM_INFO system{};
-    ::GetSystemInfo(&system);
-    char self[MAX_PATH], folder[MAX_PATH];
-    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    ::GetCurrentDirectoryA(MAX_PATH, folder);
-    // One busy process per core but the first: the program and Wine's mixer
-    // share what is left.
-    std::vector<Child> busy_children;
-    for (DWORD i = 1; i < system.dwNumberOfProcessors; ++i)
-        busy_children.push_back(start_child(self, folder, {}, "busy " + std::to_string(seconds + 20)));
-    std::printf("load: %zu busy process(es) on %lu cores\n", busy_children.size(),
-                static_cast<unsigned long>(system.dwNumberOfProcessors));
+struct PlayerUnderTest {
+    const char* name;
+    std::string program;
+    const char* title;
+    long runs = 0, unheard = 0, skips = 0, dropouts = 0, repeats = 0;
+    long frames_skipped = 0, frames_delayed = 0, frames_repeated = 0;
+};
 
-    program_start(::GetModuleHandleA(nullptr));
-    application_start();
-
+// One run of a player as a child process in `folder`, recorded from before it
+// starts until it has ended. The real program plays on in silence after the
+// music, so it is asked to close; the baseline ends with its music.
+void play_child(PlayerUnderTest& player, const std::string& folder, int seconds, const Pcm& reference, int run)
+{
+    char label[64];
+    std::snprintf(label, sizeof label, "run %d, %s", run, player.name);
     SoundRecorder recorder;
     if (!recorder.start()) {
-        std::printf("load: no recording device; nothing measured\n");
-        return 0;
+        std::printf("load: %s: no recording device; nothing measured\n", label);
+        return;
+    }
+    ::Sleep(300);
+    Child child = start_child(player.program, folder);
+    HWND window = find_process_window(child.info.dwProcessId, player.title, 30000);
+    if (!window) {
+        std::printf("load: %s: no window titled \"%s\" appeared\n", label, player.title);
+        kill_child(child);
+        return;
+    }
+    if (wait_child(child, DWORD(seconds) * 1000 + 2000) < 0) {
+        ::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (wait_child(child, 15000) < 0) kill_child(child);
+    }
+    ::Sleep(300);
+    recorder.stop();
+    const Continuity c = follow(recorder.samples(), reference);
+    print_continuity(label, c, recorder.samples().size() / 2);
+    ++player.runs;
+    if (c.first_recorded < 0) {
+        ++player.unheard;
+        return;
+    }
+    player.skips += c.skips;
+    player.dropouts += c.dropouts;
+    player.frames_delayed += c.frames_delayed;
+    player.repeats += c.repeats;
+    player.frames_skipped += c.frames_skipped;
+    player.frames_repeated += c.frames_repeated;
+}
+
+// The player in this process with the refill worker's timing observed, its
+// main thread running the program's own frame loop, or only pumping events
+// (as the baseline does) to tell the cost of drawing from that of streaming.
+// The program's services are started once by the caller.
+void play_in_process(int seconds, const Bytes& ogg, const Pcm& reference, bool draw)
+{
+    const char* label = draw ? "in this process, frame loop" : "in this process, no drawing";
+    timing = RefillTiming{};
+    spectrum_init();
+    SoundRecorder recorder;
+    if (!recorder.start()) {
+        std::printf("load: %s: no recording device; nothing measured\n", label);
+        return;
     }
     ::Sleep(300);
     if (!sound_device_open(nullptr) || !stream_open_memory(ogg.data(), uint32_t(ogg.size()))) {
-        std::printf("load: the stream did not open (no sound device?)\n");
-        return 0;
+        std::printf("load: %s: the stream did not open (no sound device?)\n", label);
+        return;
     }
     StreamPlayer& player = stream_player();
     timing.byte_rate = uint32_t(player.stream_rate) * uint32_t(player.stream_channels) * 2;
@@ -241,47 +298,99 @@ int main(int argc, char** argv)
     player.refill_observer = observe_refill;
     stream_play();
 
-    // The frame loop until the music and its drain are over.
+    // Until the music and its drain are over.
     const double start = now_ms();
     long frames = 0;
     double slowest_frame = 0, last = start;
     while (now_ms() - start < 1000.0 * seconds + 1500.0) {
-        frame_run();
+        if (draw) {
+            frame_run();
+        } else {
+            ::Sleep(10);
+            window_event();
+        }
         ++frames;
         double now = now_ms();
         if (now - last > slowest_frame) slowest_frame = now - last;
         last = now;
     }
     stream_close();
+    player.refill_observer = nullptr;
     ::Sleep(300);
     recorder.stop();
-    for (Child& child : busy_children) kill_child(child);
 
     const double elapsed = (now_ms() - start) / 1000.0;
-    std::printf("load: %ld frames drawn in %.1f s (%.1f frames/s), slowest frame %.1f ms\n", frames, elapsed,
-                frames / elapsed, slowest_frame);
+    std::printf("load: %s: %ld passes of the main loop in %.1f s (%.1f a second), slowest %.1f ms\n", label, frames,
+                elapsed, frames / elapsed, slowest_frame);
     std::printf(
-        "load: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
+        "load: %s: %u refills; from a half becoming free to its refill done: worst %.1f ms, mean %.1f ms, "
         "deadline %.1f ms, %u over it\n",
-        timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0, timing.deadline_ms,
-        timing.over_deadline);
-
-    if (::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
+        label, timing.refills, timing.worst_ms, timing.refills ? timing.total_ms / timing.refills : 0.0,
+        timing.deadline_ms, timing.over_deadline);
+    if (draw && ::GetEnvironmentVariableA("SONDREL_LOAD_KEEP", nullptr, 0)) {
         write_file("bench_load_recording.raw", pcm_bytes(recorder.samples()));
         write_file("bench_load_reference.raw", pcm_bytes(reference));
     }
-    Continuity c = follow(recorder.samples(), reference);
-    if (c.first_recorded < 0) {
-        std::printf("load: the music was not found in the recording (%zu frames recorded)\n",
-                    recorder.samples().size() / 2);
-        return 0;
+    print_continuity(label, follow(recorder.samples(), reference), recorder.samples().size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], "busy") == 0) return busy(std::atoi(argv[2]));
+    const int seconds = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 60;
+    const int runs = argc > 2 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : 3;
+
+    std::printf("load: %d s of generated music at 44100 Hz stereo, %d runs of each player\n", seconds, runs);
+    std::fflush(stdout);
+    const Bytes ogg = ogg_encode(pcm_demo_music(44100, seconds), 2, 44100);
+    const Pcm reference = ogg_decode(ogg);
+    const std::string folder = make_temp_folder("load");
+    write_file(folder + "\\Orlenwade.ogg", ogg);
+
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    char self[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    // One busy process per core but the first: the players and Wine's mixer
+    // share what is left. They outlast every run and are ended at the end.
+    const int busy_seconds = 2 * runs * (seconds + 20) + seconds + 60;
+    std::vector<Child> busy_children;
+    for (DWORD i = 1; i < system.dwNumberOfProcessors; ++i)
+        busy_children.push_back(start_child(self, folder, {}, "busy " + std::to_string(busy_seconds)));
+    std::printf("load: %zu busy process(es) on %lu cores\n", busy_children.size(),
+                static_cast<unsigned long>(system.dwNumberOfProcessors));
+
+    PlayerUnderTest ours{"ours", program_path("sondrel.exe"), " Sondrel by Tavik"};
+    PlayerUnderTest baseline{"one-buffer baseline", test_program_folder() + "one_buffer_player.exe",
+                             "One-buffer player"};
+    char variant_path[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("SONDREL_LOAD_VARIANT", variant_path, MAX_PATH);
+    PlayerUnderTest variant{"variant", variant_path, " Sondrel by Tavik"};
+    // Turn about, so that neither player always meets the same moment of the
+    // other work on the machine.
+    for (int run = 1; run <= runs; ++run) {
+        PlayerUnderTest& first = run % 2 ? ours : baseline;
+        PlayerUnderTest& second = run % 2 ? baseline : ours;
+        play_child(first, folder, seconds, reference, run);
+        play_child(second, folder, seconds, reference, run);
+        if (variant_path[0]) play_child(variant, folder, seconds, reference, run);
     }
-    std::printf("load: %ld blocks of 10 ms followed from recording frame %ld: %ld in step, %ld with other sound\n",
-                c.blocks, c.first_recorded, c.matched, c.unmatched);
-    std::printf(
-        "load: gaps: %ld skips (%ld frames lost), %ld dropouts; repeats: %ld (%ld frames again) "
-        "(target: none)\n",
-        c.skips, c.frames_skipped, c.dropouts, c.repeats, c.frames_repeated);
-    for (size_t i = 0; i < c.events.size() && i < 20; ++i) std::printf("load:   %s\n", c.events[i].c_str());
+    for (const PlayerUnderTest* p : {&ours, &baseline, &variant})
+        if (p->runs)
+            std::printf(
+                "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late), "
+                "%ld repeats (%ld frames again), %ld runs where the music was not found\n",
+                p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->frames_delayed, p->repeats,
+                p->frames_repeated, p->unheard);
+    std::fflush(stdout);
+
+    program_start(::GetModuleHandleA(nullptr));
+    application_start();
+    play_in_process(seconds, ogg, reference, true);
+    play_in_process(seconds, ogg, reference, false);
+    for (Child& child : busy_children) kill_child(child);
+    remove_folder(folder);
     return 0;
 }

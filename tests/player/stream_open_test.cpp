@@ -79,6 +79,8 @@ TEST(StreamOpen, OneStreamAtATime)
     ASSERT_TRUE(open_memory_stream(ogg));
     EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size()))) << "the open stream must be closed first";
     EXPECT_FALSE(sound_device_open(nullptr)) << "the open stream's buffer stays";
+    EXPECT_FALSE(sound_device_close()) << "the open stream's device stays";
+    EXPECT_TRUE(stream_player().device_open);
     EXPECT_TRUE(stream_player().stream_open);
     EXPECT_TRUE(stream_close());
     EXPECT_FALSE(stream_close()) << "nothing left to close";
@@ -103,6 +105,11 @@ TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
     EXPECT_TRUE(file_closed(path)) << "a refused file is closed";
     EXPECT_FALSE(stream_close());
     EXPECT_FALSE(stream_open_memory(nullptr, 0)) << "an empty block";
+    // The program ends through this: no sound device may outlive it.
+    EXPECT_TRUE(sound_device_close()) << "the device the refused file left";
+    EXPECT_FALSE(stream_player().device_open);
+    EXPECT_EQ(stream_player().device, nullptr);
+    EXPECT_FALSE(sound_device_close()) << "nothing left to release";
     release_device();
     ::DeleteFileA(path);
 }

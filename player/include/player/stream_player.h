@@ -11,6 +11,9 @@ bool stream_open_file(const char* path);
 bool stream_open_memory(const void* base, uint32_t size);
 bool stream_play();
 bool stream_close();
+// Releases a device that no stream holds, such as the one a failed open
+// leaves; false when there is none or a stream still plays through it.
+bool sound_device_close();
 
 void spectrum_init();
 // The 1025 bins (bin 0 zeroed), or null when capture is not enabled.
