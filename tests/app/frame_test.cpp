@@ -87,6 +87,28 @@ TEST(BarHeight, ScalesAndRoundsHalvesToEven)
     EXPECT_EQ(-12, bar_height(-25000.0f));
 }
 
+// The product is a float: rounded to float32 before the offset, so a product
+// just off a half that rounds onto it then goes to even. Kept wider (as the
+// x87 stack can), these would be a pixel off.
+TEST(BarHeight, ScaledValueIsRoundedToFloatFirst)
+{
+    struct Case {
+        uint32_t bits; // the float's bits: these values have no short decimal form
+        int32_t expected;
+    } cases[] = {
+        {0xC77DE802, -16}, // about -65000.008: product -6.50000014, as a float -6.5
+        {0x477DE802, -4},  // about 65000.008: 6.50000014, as a float 6.5
+        {0xC7B98C01, -20}, // about -95000.008: -9.49999985, as a float -9.5
+        {0x47B98C01, 0},   // about 95000.008: 9.49999985, as a float 9.5
+        {0xC66A6001, -12}, // about -15000.001: -1.49999995, as a float -1.5
+    };
+    for (const Case& c : cases) {
+        float value;
+        std::memcpy(&value, &c.bits, sizeof value);
+        EXPECT_EQ(c.expected, bar_height(value)) << "value 0x" << std::hex << c.bits;
+    }
+}
+
 TEST(Oscilloscope, OnlyTheHighByteOfTheLeftSampleCounts)
 {
     Frame f;
