@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -93,6 +95,77 @@ TEST(BarHeight, ScalesAndRoundsHalvesToEven)
     // 25000 * scale is just under 2.5, so rounds to 2 - 10 = -8 (and not to -7).
     EXPECT_EQ(-8, bar_height(25000.0f));
     EXPECT_EQ(-12, bar_height(-25000.0f));
+}
+
+// The product is a float: rounded to float32 before the offset, so a product
+// just off a half that rounds onto it then goes to even. Kept wider (as the
+// x87 stack can), these would be a pixel off.
+namespace {
+struct RoundingCase {
+    uint32_t bits; // the float's bits: these values have no short decimal form
+    int32_t expected;
+};
+constexpr RoundingCase ROUNDING_CASES[] = {
+    {0xC77DE802, -16}, // about -65000.008: product -6.50000014, as a float -6.5
+    {0x477DE802, -4},  // about 65000.008: 6.50000014, as a float 6.5
+    {0xC7B98C01, -20}, // about -95000.008: -9.49999985, as a float -9.5
+    {0x47B98C01, 0},   // about 95000.008: 9.49999985, as a float 9.5
+    {0xC66A6001, -12}, // about -15000.001: -1.49999995, as a float -1.5
+};
+
+float float_of(uint32_t bits)
+{
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+} // namespace
+
+TEST(BarHeight, ScaledValueIsRoundedToFloatFirst)
+{
+    for (const RoundingCase& c : ROUNDING_CASES)
+        EXPECT_EQ(c.expected, bar_height(float_of(c.bits))) << "value 0x" << std::hex << c.bits;
+}
+
+// With SONDREL_FRAME_FOLDER set, draws frames from seeded captures and bins and
+// writes both images' rows there, as frame-N.bin: the 32-bit and the 64-bit
+// build must write the same bytes. The inputs come from integer arithmetic
+// only, so both builds draw from the same ones.
+TEST(CrossBuild, SeededFramesGoToTheFolder)
+{
+    const char* folder = std::getenv("SONDREL_FRAME_FOLDER");
+    if (!folder) GTEST_SKIP() << "SONDREL_FRAME_FOLDER names no folder to write to";
+    uint32_t seed = 0x2545F491;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    };
+    // Any float from 1000 to 3.5 million, either sign: bars
+    // from none to the full height, and every rounding on the way.
+    const uint32_t low = 0x447A0000, high = 0x4A559F80;
+    for (int n = 0; n < 8; ++n) {
+        Frame f;
+        for (uint8_t& byte : f.capture) byte = uint8_t(next() >> 24);
+        for (float& bin : f.bins) {
+            uint32_t magnitude = low + next() % (high - low);
+            bin = float_of(magnitude | (next() & 0x80000000));
+        }
+        if (n == 0)
+            for (size_t i = 0; i < std::size(ROUNDING_CASES); ++i)
+                f.bins[10 + 4 * i] = float_of(ROUNDING_CASES[i].bits);
+        f.draw();
+        char path[MAX_PATH];
+        std::snprintf(path, sizeof path, "%s/frame-%d.bin", folder, n);
+        std::FILE* file = std::fopen(path, "wb");
+        ASSERT_NE(nullptr, file) << "could not write " << path;
+        for (int image = 0; image < 2; ++image) {
+            std::vector<uint32_t> rows = image_rows(image);
+            EXPECT_EQ(rows.size(), std::fwrite(rows.data(), sizeof rows[0], rows.size(), file)) << path;
+        }
+        std::fclose(file);
+    }
 }
 
 TEST(Oscilloscope, OnlyTheHighByteOfTheLeftSampleCounts)

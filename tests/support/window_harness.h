@@ -36,10 +36,14 @@ public:
 
 // For a test file's static initialisation:
 //   static auto* const environment = window_test_environment();
+// Once per program, however many of its files ask.
 inline ::testing::Environment* window_test_environment()
 {
-    window_test_without_window_manager();
-    return ::testing::AddGlobalTestEnvironment(new WindowTestEnvironment);
+    static ::testing::Environment* const environment = [] {
+        window_test_without_window_manager();
+        return ::testing::AddGlobalTestEnvironment(new WindowTestEnvironment);
+    }();
+    return environment;
 }
 
 // Calls window_event until it has returned 0 for settle_ms in a row (or
