@@ -111,8 +111,7 @@ bool sound_device_close()
 {
     StreamPlayer& p = player;
     if (p.stream_open || !p.device_open) return false;
-    p.device_open = false;
-    release_buffer_and_device(p);
+    player_release(PLAYER_DEVICE);
     return true;
 }
 
