@@ -9,6 +9,8 @@
 
 #include <png.h>
 
+#include "tools/process_window.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,32 +23,6 @@ constexpr const char* FAILURE_TITLE = "ov:Lib";
 constexpr DWORD WINDOW_WAIT_MS = 30000;
 // Wine waits about 2 s for a window manager when a window goes on a bare display.
 constexpr DWORD EXIT_WAIT_MS = 15000;
-
-struct WindowSearch {
-    DWORD process_id;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    char title[256] = "";
-    ::GetWindowTextA(window, title, sizeof title);
-    if (owner != search->process_id || !::IsWindowVisible(window) || std::strcmp(title, search->title) != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND find_window(DWORD process_id, const char* title)
-{
-    WindowSearch search{process_id, title, nullptr};
-    ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // The client area as the screen shows it, as 8-bit blue, green, red rows.
 bool capture_client(HWND window, std::vector<uint8_t>& rows, int& width, int& height)
@@ -104,7 +80,7 @@ bool write_png(const char* path, const std::vector<uint8_t>& rows, int width, in
 bool keeps_playing(const PROCESS_INFORMATION& process, DWORD ms)
 {
     for (DWORD waited = 0;; waited += 50) {
-        if (find_window(process.dwProcessId, FAILURE_TITLE)) {
+        if (process_window(process.dwProcessId, FAILURE_TITLE)) {
             std::fprintf(stderr, "screenshot: sondrel shows \"%s\": it could not play Orlenwade.ogg\n", FAILURE_TITLE);
             return false;
         }
@@ -120,7 +96,7 @@ bool keeps_playing(const PROCESS_INFORMATION& process, DWORD ms)
 bool wait_for_window(const PROCESS_INFORMATION& process, HWND& window)
 {
     for (DWORD waited = 0; waited < WINDOW_WAIT_MS; waited += 50) {
-        window = find_window(process.dwProcessId, TITLE);
+        window = process_window(process.dwProcessId, TITLE);
         if (window) return true;
         if (!keeps_playing(process, 50)) return false;
     }

@@ -83,12 +83,15 @@ static void frame_loop(const std::string& track)
     ::QueryPerformanceFrequency(&frequency);
     ::QueryPerformanceCounter(&start);
     long frames = 0;
-    double elapsed = 0;
+    double elapsed = 0, previous = 0;
+    std::vector<double> lengths; // of each frame, ms
     do {
         frame_run();
         ++frames;
         ::QueryPerformanceCounter(&now);
         elapsed = double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+        lengths.push_back(1000.0 * (elapsed - previous));
+        previous = elapsed;
     } while (elapsed < 10.0);
     double cpu = cpu_seconds(self) - cpu_start;
     double fps = frames / elapsed;
@@ -96,6 +99,17 @@ static void frame_loop(const std::string& track)
                 frames, elapsed, fps);
     std::printf("frame loop: CPU %.3f ms per frame, %.1f%% of one core (target < 15%%; includes the refill worker)\n",
                 1000.0 * cpu / frames, 100.0 * cpu / elapsed);
+    // A rate below 1000 / median frame comes from the long frames: say how many and how long.
+    std::sort(lengths.begin(), lengths.end());
+    double over = 0;
+    long long_frames = 0;
+    for (double ms : lengths)
+        if (ms > 13.0) over += ms - lengths[lengths.size() / 2], ++long_frames;
+    std::printf(
+        "frame loop: frame median %.3f ms, p90 %.3f, p99 %.3f, longest %.3f; %ld frames over 13 ms cost %.0f ms "
+        "beyond the median\n",
+        lengths[lengths.size() / 2], lengths[lengths.size() * 9 / 10], lengths[lengths.size() * 99 / 100],
+        lengths.back(), long_frames, over);
     frame_steps();
     stream_close();
 }

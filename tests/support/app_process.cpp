@@ -1,5 +1,7 @@
 #include "app_process.h"
 
+#include "tools/process_window.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -115,35 +117,12 @@ void kill_child(Child& child)
     wait_child(child, 5000);
 }
 
-namespace {
-struct WindowSearch {
-    DWORD process_id;
-    const char* title;
-    HWND found;
-};
-
-BOOL CALLBACK match_window(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    char title[256];
-    ::GetWindowTextA(window, title, sizeof title);
-    if (owner == search->process_id && std::strcmp(title, search->title) == 0 && ::IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-} // namespace
-
 HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms)
 {
     DWORD start = ::GetTickCount();
     for (;;) {
-        WindowSearch search{process_id, title, nullptr};
-        ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&search));
-        if (search.found || ::GetTickCount() - start > timeout_ms) return search.found;
+        HWND found = process_window(process_id, title);
+        if (found || ::GetTickCount() - start > timeout_ms) return found;
         ::Sleep(50);
     }
 }
