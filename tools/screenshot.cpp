@@ -9,7 +9,7 @@
 
 #include <png.h>
 
-#include "tools/process_window.h"
+#include "tools/desktop.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,34 +34,11 @@ bool capture_client(HWND window, std::vector<uint8_t>& rows, int& width, int& he
     height = client.bottom;
     if (width <= 0 || height <= 0) return false;
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = screen ? ::CreateCompatibleDC(screen) : nullptr;
-    HBITMAP bitmap = memory ? ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    bool copied = false;
-    if (bitmap) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        copied = ::BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != 0;
-        ::GdiFlush();
-        ::SelectObject(memory, old);
-    }
-    if (copied) {
-        const auto* pixels = static_cast<const uint8_t*>(bits);
-        size_t count = size_t(width) * size_t(height);
-        rows.resize(count * 3);
-        for (size_t i = 0; i < count; ++i) std::memcpy(&rows[i * 3], &pixels[i * 4], 3);
-    }
-    if (bitmap) ::DeleteObject(bitmap);
-    if (memory) ::DeleteDC(memory);
-    if (screen) ::ReleaseDC(nullptr, screen);
-    return copied;
+    std::vector<uint32_t> pixels;
+    if (!capture_screen_area(origin.x, origin.y, width, height, pixels)) return false;
+    rows.resize(pixels.size() * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) std::memcpy(&rows[i * 3], &pixels[i], 3);
+    return true;
 }
 
 bool write_png(const char* path, const std::vector<uint8_t>& rows, int width, int height)

@@ -1,6 +1,6 @@
 #include "app_process.h"
 
-#include "tools/process_window.h"
+#include "tools/desktop.h"
 
 #include <cstdio>
 #include <cstring>
@@ -132,27 +132,9 @@ Screenshot capture_screen(int left, int top, int width, int height)
     Screenshot shot;
     shot.width = width;
     shot.height = height;
-    shot.pixels.assign(size_t(width) * height, 0);
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
-    ::GdiFlush();
-    std::memcpy(shot.pixels.data(), bits, shot.pixels.size() * 4);
-    for (uint32_t& p : shot.pixels) p &= 0x00FFFFFF;
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    // A failed copy reads as black, so that comparisons fail rather than crash.
+    if (!capture_screen_area(left, top, width, height, shot.pixels) && width > 0 && height > 0)
+        shot.pixels.assign(size_t(width) * height, 0);
     return shot;
 }
 
