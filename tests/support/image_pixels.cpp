@@ -54,6 +54,27 @@ Pixels window_pixels(HWND window)
     return pixels;
 }
 
+#ifndef _WIN64
+// A 32-bit process in a 64-bit Wine prefix: Wine files the table only in the
+// process's 64-bit process block, reached through the thread's 64-bit block,
+// whose address the 32-bit one keeps (at GdiBatchCount, 0xF70).
+static const unsigned char* gdi_table_of_64bit_block()
+{
+    const char* thread = nullptr;
+    __asm__("movl %%fs:0x18, %0" : "=r"(thread));
+    const uint32_t thread64 = *reinterpret_cast<const uint32_t*>(thread + 0xF70);
+    if (!thread64) return nullptr;
+    const char* block = reinterpret_cast<const char*>(static_cast<uintptr_t>(thread64));
+    // A thread block holds its own address (NT_TIB.Self): anything else is not one.
+    if (*reinterpret_cast<const uint64_t*>(block + 0x30) != thread64) return nullptr;
+    const uint64_t process64 = *reinterpret_cast<const uint64_t*>(block + 0x60);
+    if (!process64 || process64 > UINT32_MAX) return nullptr;
+    const uint64_t table = *reinterpret_cast<const uint64_t*>(static_cast<uintptr_t>(process64) + 0xF8);
+    if (table > UINT32_MAX) return nullptr;
+    return reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(table));
+}
+#endif
+
 long gdi_object_count()
 {
     long count = static_cast<long>(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS));
@@ -67,6 +88,7 @@ long gdi_object_count()
 #else
     __asm__("movl %%fs:0x30, %0" : "=r"(process));
     const unsigned char* table = *reinterpret_cast<unsigned char**>(process + 0x94);
+    if (!table) table = gdi_table_of_64bit_block();
 #endif
     if (!table) return -1;
     constexpr int ENTRIES = 0x10000, ENTRY_BYTES = 24, TYPE_OFFSET = 14;
