@@ -83,13 +83,7 @@ struct DibContext {
 
     DibContext(int32_t w, int32_t h) : width(w)
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = top_down_dib_info(w, h);
         void* memory = nullptr;
         bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
         bits = static_cast<uint32_t*>(memory);

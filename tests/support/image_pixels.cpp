@@ -8,12 +8,8 @@ int64_t Pixels::count(uint32_t value, int32_t x0, int32_t y0, int32_t x1, int32_
     return n;
 }
 
-static Pixels dib_read(HDC dc, HBITMAP bitmap, int32_t width, int32_t height)
+BITMAPINFO top_down_dib_info(int32_t width, int32_t height)
 {
-    Pixels pixels;
-    pixels.width = width;
-    pixels.height = height;
-    pixels.values.assign(static_cast<size_t>(width) * height, 0xDEADBEEF);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -21,6 +17,16 @@ static Pixels dib_read(HDC dc, HBITMAP bitmap, int32_t width, int32_t height)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+static Pixels dib_read(HDC dc, HBITMAP bitmap, int32_t width, int32_t height)
+{
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    pixels.values.assign(static_cast<size_t>(width) * height, 0xDEADBEEF);
+    BITMAPINFO info = top_down_dib_info(width, height);
     if (::GetDIBits(dc, bitmap, 0, height, pixels.values.data(), &info, DIB_RGB_COLORS) != height)
         pixels.values.assign(pixels.values.size(), 0xDEADBEEF);
     for (uint32_t& value : pixels.values) value &= 0x00FFFFFF;

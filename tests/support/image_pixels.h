@@ -22,6 +22,8 @@ struct Pixels {
     int64_t count(uint32_t value) const { return count(value, 0, 0, width, height); }
 };
 
+// The description of a 32-bit DIB, top row first.
+BITMAPINFO top_down_dib_info(int32_t width, int32_t height);
 // A bitmap's pixels (the bitmap must not be selected in any device context).
 Pixels bitmap_pixels(HBITMAP bitmap);
 // What a window's client area shows.
