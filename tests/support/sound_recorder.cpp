@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -106,75 +107,180 @@ double SoundRecorder::first_sound_ms(int threshold) const
 }
 
 namespace {
-double energy(const Pcm& pcm, size_t frame, size_t frames)
+constexpr long BLOCK = 441;  // 10 ms
+constexpr int TOLERANCE = 8; // Wine plays 44100 Hz stereo sample for sample
+constexpr long KEY_FRAMES = 4;
+
+// The first of recording frames [at, at + frames) that differs from the
+// reference's from ref_at on, or -1 when they all match. Frames outside either
+// differ.
+long first_difference(const Pcm& rec, long at, const Pcm& ref, long ref_at, long frames)
 {
-    double e = 0;
-    for (size_t i = frame * CHANNELS; i < (frame + frames) * CHANNELS; ++i) e += double(pcm[i]) * pcm[i];
-    return e;
+    if (at < 0 || ref_at < 0 || size_t(2 * (at + frames)) > rec.size() || size_t(2 * (ref_at + frames)) > ref.size())
+        return at;
+    const int16_t* a = &rec[2 * at];
+    const int16_t* b = &ref[2 * ref_at];
+    for (long i = 0; i < 2 * frames; ++i)
+        if (std::abs(int(a[i]) - int(b[i])) > TOLERANCE) return at + i / 2;
+    return -1;
 }
 
-// Squared difference of `frames` reference frames at `at` from the recording
-// `lag` frames later; negative when the recording does not hold them.
-double difference(const Pcm& recording, const Pcm& reference, size_t at, size_t frames, long lag)
+bool block_matches(const Pcm& rec, long at, const Pcm& ref, long ref_at, long frames)
 {
-    long start = long(at) + lag;
-    if (start < 0 || size_t(start) + frames > recording.size() / CHANNELS) return -1;
-    double e = 0;
-    for (size_t i = 0; i < frames * CHANNELS; ++i) {
-        double d = double(recording[size_t(start) * CHANNELS + i]) - reference[at * CHANNELS + i];
-        e += d * d;
+    return first_difference(rec, at, ref, ref_at, frames) < 0;
+}
+
+bool quiet(const int16_t* p)
+{
+    for (long i = 0; i < 2 * KEY_FRAMES; ++i)
+        if (std::abs(int(p[i])) > 64) return false;
+    return true;
+}
+
+uint64_t key_of(const int16_t* p)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (long i = 0; i < 2 * KEY_FRAMES; ++i) h = (h ^ uint16_t(p[i])) * 1099511628211ull;
+    return h;
+}
+
+// Every loud position of the reference by the exact samples of its first
+// frames, so that any recorded stretch is found wherever it came from.
+struct ReferenceIndex {
+    std::vector<std::pair<uint64_t, uint32_t>> entries;
+    explicit ReferenceIndex(const Pcm& ref)
+    {
+        for (long f = 0; f + KEY_FRAMES <= long(ref.size() / 2); ++f)
+            if (!quiet(&ref[2 * f])) entries.push_back({key_of(&ref[2 * f]), uint32_t(f)});
+        std::sort(entries.begin(), entries.end());
     }
-    return e;
-}
-
-long best_lag(const Pcm& recording, const Pcm& reference, size_t at, size_t frames, long low, long high, long keep)
-{
-    long best = keep;
-    double best_error = -1;
-    for (long lag = low; lag <= high; ++lag) {
-        double e = difference(recording, reference, at, frames, lag);
-        if (e >= 0 && (best_error < 0 || e < best_error)) {
-            best_error = e;
-            best = lag;
+    // The reference frame that recording frames [at, at + frames) come from, or -1.
+    long find(const Pcm& rec, long at, long frames, const Pcm& ref) const
+    {
+        for (long j = at; j + KEY_FRAMES <= at + frames; ++j) {
+            if (quiet(&rec[2 * j])) continue;
+            auto range = std::equal_range(entries.begin(), entries.end(), std::make_pair(key_of(&rec[2 * j]), 0u),
+                                          [](const std::pair<uint64_t, uint32_t>& x,
+                                             const std::pair<uint64_t, uint32_t>& y) { return x.first < y.first; });
+            for (auto it = range.first; it != range.second; ++it) {
+                long q = long(it->second) - (j - at);
+                if (block_matches(rec, at, ref, q, frames)) return q;
+            }
+            return -1;
         }
+        return -1;
     }
-    return best;
+};
+
+// Music heard from `moved` frames further on (or back, when negative) than
+// where it was.
+void jumped(Continuity& c, double seconds, long moved)
+{
+    char text[160];
+    if (moved > 0) {
+        ++c.skips;
+        c.frames_skipped += moved;
+        std::snprintf(text, sizeof text, "at %.3f s: %ld frames of music skipped", seconds, moved);
+    } else {
+        ++c.repeats;
+        c.frames_repeated -= moved;
+        std::snprintf(text, sizeof text, "at %.3f s: %ld frames played again", seconds, -moved);
+    }
+    c.events.push_back(text);
 }
 } // namespace
 
-RecordingMatch match_recording(const Pcm& recording, const Pcm& reference)
+Continuity follow(const Pcm& rec, const Pcm& ref)
 {
-    RecordingMatch m;
-    const size_t frames = reference.size() / CHANNELS, recorded = recording.size() / CHANNELS;
-    const size_t block = 2048;
-    if (frames < block || recorded < block) return m;
-    // The loudest block of the music, looked for anywhere in the recording,
-    // gives where the music starts.
-    size_t loud = 0;
-    for (size_t at = 0; at + block <= frames; at += block)
-        if (energy(reference, at, block) > energy(reference, loud, block)) loud = at;
-    long lag = best_lag(recording, reference, loud, 1024, -long(loud), long(recorded) - long(loud), 0);
-    if (difference(recording, reference, loud, 1024, lag) > 0.01 * energy(reference, loud, 1024))
-        return m; // nothing in the recording resembles the music
-    m.found = true;
-    // Then follow the music block by block: the mixer may slip a few frames;
-    // a lost or repeated stretch moves the lag by much more.
-    long first = -1;
-    const double loudest_block = energy(reference, loud, block);
-    for (size_t at = 0; at + block <= frames; at += block) {
-        double e = energy(reference, at, block);
-        if (e < 1e-3 * loudest_block) continue;
-        lag = best_lag(recording, reference, at, block, lag - 64, lag + 64, lag);
-        double noise = difference(recording, reference, at, block, lag);
-        if (noise < 0) continue; // past the end of the recording
-        if (first < 0) first = lag;
-        ++m.blocks;
-        m.clean_blocks += 10.0 * std::log10(e / (noise + 1)) > 30.0;
+    Continuity c;
+    const ReferenceIndex index(ref);
+    const long rec_frames = long(rec.size() / 2), ref_frames = long(ref.size() / 2);
+    bool locked = false;
+    long shift = 0, unmatched_run = 0;
+    for (long at = 0; at + BLOCK <= rec_frames; at += BLOCK) {
+        if (locked) {
+            long r = at - shift;
+            if (r + BLOCK > ref_frames) { // the music is over
+                c.reached_end = true;
+                // Silence from here on, but for a few ms of the mixer's slips.
+                for (long i = 2 * std::max(0L, ref_frames + shift + BLOCK); i < long(rec.size()); ++i)
+                    c.loudest_after = std::max(c.loudest_after, std::abs(int(rec[i])));
+                break;
+            }
+            ++c.blocks;
+            const long broke = first_difference(rec, at, ref, r, BLOCK);
+            if (broke < 0) {
+                ++c.matched;
+                unmatched_run = 0;
+                continue;
+            }
+            // Music that goes on from elsewhere right where it broke off
+            // jumped; anything else is other sound until the music is back.
+            if (unmatched_run == 0 && broke + BLOCK <= rec_frames) {
+                const long found = index.find(rec, broke, BLOCK, ref);
+                if (found >= 0) {
+                    jumped(c, double(r) / 44100.0, found - (broke - shift));
+                    ++c.matched;
+                    shift = broke - found;
+                    at = broke; // the next block starts after the one just found
+                    continue;
+                }
+            }
+        }
+        long found = index.find(rec, at, BLOCK, ref);
+        if (found < 0) {
+            if (locked) {
+                ++c.unmatched;
+                ++unmatched_run;
+            }
+            continue;
+        }
+        if (!locked) {
+            locked = true;
+            shift = at - found;
+            // The music may have begun inside the block before.
+            long back = 0;
+            while (back < found && back < at && first_difference(rec, at - back - 1, ref, found - back - 1, 1) < 0)
+                ++back;
+            c.first_recorded = at - back;
+            bool music_before = false;
+            for (long i = 0; i < 2 * (found - back); ++i) music_before |= std::abs(int(ref[i])) > 64;
+            if (music_before) {
+                char text[120];
+                std::snprintf(text, sizeof text, "the first %ld frames of music were not heard", found - back);
+                c.events.push_back(text);
+            }
+            continue;
+        }
+        const long r = at - shift, moved = found - r;
+        if (moved > 0 || unmatched_run == 0) {
+            jumped(c, double(r) / 44100.0, moved);
+        } else {
+            // Music that comes back later than it left was held up: silence
+            // or noise was played in its place while the mixer starved.
+            ++c.dropouts;
+            c.frames_delayed -= moved;
+            char text[160];
+            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late",
+                          double(r) / 44100.0, unmatched_run * 10, -moved);
+            c.events.push_back(text);
+        }
+        ++c.matched;
+        unmatched_run = 0;
+        shift = at - found;
     }
-    m.offset_frames = first;
-    m.drift_frames = lag - first;
-    // After the music (and a few ms for slips of the mixer): only silence.
-    for (size_t i = (frames + size_t(std::max(0L, lag)) + 441) * CHANNELS; i < recording.size(); ++i)
-        m.loudest_after = std::max(m.loudest_after, std::abs(int(recording[i])));
-    return m;
+    return c;
+}
+
+std::string describe(const Continuity& c)
+{
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%ld of %ld blocks of 10 ms in step; %ld skips (%ld frames lost), %ld dropouts (music %ld frames "
+                  "late), %ld repeats (%ld frames again)",
+                  c.matched, c.blocks, c.skips, c.frames_skipped, c.dropouts, c.frames_delayed, c.repeats,
+                  c.frames_repeated);
+    std::string out = text;
+    for (size_t i = 0; i < c.events.size() && i < 10; ++i) out += "\n  " + c.events[i];
+    return out;
 }

@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 // Milliseconds on the performance counter.
@@ -36,13 +37,19 @@ private:
     std::vector<size_t> block_ends_;
 };
 
-// Where reference (stereo) is heard in recording, followed block by block.
-struct RecordingMatch {
-    bool found = false;
-    long offset_frames = 0; // recording frame of reference frame 0
-    int blocks = 0;         // audible 2048-frame blocks of the reference heard
-    int clean_blocks = 0;   // of those, the ones matching within 30 dB
-    long drift_frames = 0;  // lag at the end less lag at the start: a gap or repeat
-    int loudest_after = 0;  // largest magnitude recorded after the reference ends
+// How a recording follows the reference (both 44100 Hz stereo), in blocks of
+// 10 ms: where it keeps step, where it jumps ahead (music lost), where other
+// sound stands in for the music until it comes back late (a dropout: the
+// mixer starved) and where it falls back (music played again).
+struct Continuity {
+    long blocks = 0, matched = 0, unmatched = 0;
+    long skips = 0, dropouts = 0, repeats = 0;
+    long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
+    long first_recorded = -1; // recording frame of the first music found
+    bool reached_end = false; // followed to the reference's last block
+    int loudest_after = 0;    // largest magnitude recorded after that, a few ms on
+    std::vector<std::string> events;
 };
-RecordingMatch match_recording(const Pcm& recording, const Pcm& reference);
+Continuity follow(const Pcm& recording, const Pcm& reference);
+// The figures and the first events, for a message.
+std::string describe(const Continuity& c);
