@@ -20,8 +20,10 @@ WORK="$(mktemp -d "$BUILD/quit-stress.XXXXXX")"
 LOG="${QUIT_LOG:-$BUILD/quit-stress.log}"
 BUSY_PIDS=()
 
+KILLS_PID=""
 cleanup() {
     local pid
+    stop_kill_trace
     for pid in "${BUSY_PIDS[@]}"; do
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
@@ -44,6 +46,22 @@ head -c 4000 /dev/urandom >"$WORK/hostile/Orlenwade.ogg"
 for c in playing ended; do
     [ -s "$WORK/$c/Orlenwade.ogg" ] || { echo "quit: could not make the $c track" >&2; exit 1; }
 done
+
+# Who sends a SIGKILL: Wine's server kills a process whose Unix side has not
+# gone a moment after its last thread ended (its exit code is recorded by
+# then); anything else would be a fault. Traced with perf where it works.
+if command -v perf >/dev/null && [ "${QUIT_TRACE:-1}" = 1 ]; then
+    perf record -q -e signal:signal_generate --filter 'sig == 9' -a -o "$WORK/kills.data" >/dev/null 2>&1 &
+    KILLS_PID=$!
+    sleep 1
+    kill -0 "$KILLS_PID" 2>/dev/null || KILLS_PID=""
+fi
+stop_kill_trace() {
+    [ -n "$KILLS_PID" ] || return 0
+    kill -INT "$KILLS_PID" 2>/dev/null
+    wait "$KILLS_PID" 2>/dev/null
+    KILLS_PID=""
+}
 
 for _ in $(seq 1 "${QUIT_BUSY:-$(($(nproc) - 1))}"); do
     (while :; do :; done) &
@@ -120,7 +138,7 @@ run_one() {
     fi
     wait "$pid"
     status=$?
-    echo "$(outcome_of "$status");$shown"
+    echo "$(outcome_of "$status");$shown, Unix pid $pid"
 }
 
 declare -A COUNT
@@ -141,6 +159,16 @@ for run in $(seq 1 "$RUNS"); do
     done
     [ $((run % 20)) -eq 0 ] && echo "quit: $run of $RUNS pairs done"
 done
+
+stop_kill_trace
+if [ -f "$WORK/kills.data" ]; then
+    perf script -i "$WORK/kills.data" 2>/dev/null >"$WORK/kills.txt"
+    grep -E ': signal 9;' "$LOG" | while read -r line; do
+        pid=${line##*Unix pid }
+        sender=$(awk -v p="pid=$pid" '$0 ~ p" " { print $1; exit }' "$WORK/kills.txt")
+        echo "quit: SIGKILL of ${line%%:*} (Unix pid $pid) sent by ${sender:-no process seen}"
+    done
+fi
 
 for player in ours baseline; do
     line=""

@@ -1,5 +1,7 @@
 #include "sound_recorder.h"
 
+#include <gtest/gtest.h>
+
 #include <mmsystem.h>
 
 #include <algorithm>
@@ -283,4 +285,16 @@ std::string describe(const Continuity& c)
     std::string out = text;
     for (size_t i = 0; i < c.events.size() && i < 10; ++i) out += "\n  " + c.events[i];
     return out;
+}
+
+Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int silence)
+{
+    Continuity c = follow(recording, reference);
+    EXPECT_GE(c.first_recorded, 0) << "the music was not heard";
+    if (c.first_recorded < 0) return c;
+    EXPECT_EQ(c.repeats, 0) << describe(c);
+    EXPECT_GE(c.matched, c.blocks * 75 / 100) << describe(c);
+    EXPECT_TRUE(c.reached_end) << "the recording ends before the music: " << describe(c);
+    EXPECT_LT(c.loudest_after, silence) << "only silence after the music ends";
+    return c;
 }

@@ -53,3 +53,8 @@ struct Continuity {
 Continuity follow(const Pcm& recording, const Pcm& reference);
 // The figures and the first events, for a message.
 std::string describe(const Continuity& c);
+// Expects the recording to hold the whole reference without a repeat, then
+// nothing louder than `silence`. Where Wine's mixer starves, other sound
+// stands in for the music or some is lost, as for a player that streams
+// nothing; a late refill would play a half again.
+Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int silence);
