@@ -10,7 +10,7 @@
 # Runs inside the harness (scripts/bench quit): DISPLAY, the sound server and
 # WINEPREFIX come from there. QUIT_BUSY sets the number of busy loops (default:
 # one per core but one); QUIT_CASES a subset of the cases; QUIT_LOG the log of
-# every run.
+# every run; QUIT_TRACE=0 turns off the trace of SIGKILLs.
 #   quit_stress.sh BUILD_DIR
 set -uo pipefail
 BUILD="$(cd "$1" && pwd)"
@@ -21,6 +21,12 @@ LOG="${QUIT_LOG:-$BUILD/quit-stress.log}"
 BUSY_PIDS=()
 
 KILLS_PID=""
+stop_kill_trace() {
+    [ -n "$KILLS_PID" ] || return 0
+    kill -INT "$KILLS_PID" 2>/dev/null
+    wait "$KILLS_PID" 2>/dev/null
+    KILLS_PID=""
+}
 cleanup() {
     local pid
     stop_kill_trace
@@ -56,12 +62,6 @@ if command -v perf >/dev/null && [ "${QUIT_TRACE:-1}" = 1 ]; then
     sleep 1
     kill -0 "$KILLS_PID" 2>/dev/null || KILLS_PID=""
 fi
-stop_kill_trace() {
-    [ -n "$KILLS_PID" ] || return 0
-    kill -INT "$KILLS_PID" 2>/dev/null
-    wait "$KILLS_PID" 2>/dev/null
-    KILLS_PID=""
-}
 
 for _ in $(seq 1 "${QUIT_BUSY:-$(($(nproc) - 1))}"); do
     (while :; do :; done) &
