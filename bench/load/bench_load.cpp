@@ -19,8 +19,6 @@
 #include "sound_recorder.h"
 #include "tools/oggsynth.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -2,9 +2,6 @@
 // what the sound server hears.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 

@@ -5,7 +5,6 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
