@@ -135,3 +135,34 @@ TEST(StreamingHeard, RecordingHoldsTheMusicOnceThenSilence)
 
     expect_heard_whole(recorder.samples(), ref, 100);
 }
+
+// The check above against recordings made by hand: a late mixer is allowed
+// right up to the music's last frames; music heard twice never is.
+TEST(StreamingHeard, LateMusicIsAllowedAndMusicAgainIsNot)
+{
+    Pcm music = pcm_demo_music(44100, 2.0);
+    Pcm tail = pcm_sine(2, 44100, 8192, 660.0, 9000.0);
+    music.insert(music.end(), tail.begin(), tail.end());
+    const Pcm ref = ogg_decode(ogg_encode(music, 2, 44100));
+    const long n = long(ref.size() / 2);
+    // Silence, the music with `gap` frames of silence at `cut`, then frames
+    // [again, again + count) of it once more, then silence.
+    auto heard = [&](long cut, long gap, long again, long count) {
+        Pcm rec(2 * 3000, 0);
+        rec.insert(rec.end(), ref.begin(), ref.begin() + 2 * cut);
+        rec.insert(rec.end(), 2 * gap, 0);
+        rec.insert(rec.end(), ref.begin() + 2 * cut, ref.end());
+        rec.insert(rec.end(), ref.begin() + 2 * again, ref.begin() + 2 * (again + count));
+        rec.insert(rec.end(), 2 * 44100, 0);
+        return follow(rec, ref);
+    };
+    for (long before_end : {10L, 300L, 600L, 5000L}) {
+        const Continuity c = heard(n - before_end, 700, 0, 0);
+        EXPECT_TRUE(c.reached_end && c.dropouts == 1 && c.frames_delayed == 700 && c.repeats == 0 &&
+                    c.loudest_after == 0)
+            << before_end << " frames before the end: " << describe(c);
+    }
+    EXPECT_EQ(1, heard(n, 0, n - 4096, 4096).repeats) << "the last half again";
+    const Continuity late = heard(n - 3000, 2000, n - 4096, 4096);
+    EXPECT_TRUE(late.dropouts == 1 && late.repeats == 1) << "late, then the last half again: " << describe(late);
+}
