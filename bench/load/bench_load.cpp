@@ -19,6 +19,7 @@
 #include "sound_recorder.h"
 #include "tools/oggsynth.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,7 +89,7 @@ struct PlayerUnderTest {
     std::string program;
     const char* title;
     long runs = 0, unheard = 0, skips = 0, dropouts = 0, repeats = 0;
-    long frames_skipped = 0, frames_delayed = 0, frames_repeated = 0;
+    long frames_skipped = 0, frames_delayed = 0, frames_repeated = 0, out_of_step = 0, farthest_back = 0;
 };
 
 // One run of a player as a child process in `folder`, recorded from before it
@@ -130,6 +131,8 @@ void play_child(PlayerUnderTest& player, const std::string& folder, int seconds,
     player.repeats += c.repeats;
     player.frames_skipped += c.frames_skipped;
     player.frames_repeated += c.frames_repeated;
+    player.out_of_step += c.blocks - c.matched;
+    player.farthest_back = std::max(player.farthest_back, c.farthest_back);
 }
 
 // The player in this process with the refill worker's timing observed, its
@@ -240,9 +243,10 @@ int main(int argc, char** argv)
         if (p->runs)
             std::printf(
                 "load: %s over %ld runs: %ld skips (%ld frames lost), %ld dropouts (music %ld frames late), "
-                "%ld repeats (%ld frames again), %ld runs where the music was not found\n",
+                "%ld repeats (%ld frames again, at most %ld back), %ld blocks of 10 ms out of step, %ld runs where "
+                "the music was not found\n",
                 p->name, p->runs, p->skips, p->frames_skipped, p->dropouts, p->frames_delayed, p->repeats,
-                p->frames_repeated, p->unheard);
+                p->frames_repeated, p->farthest_back, p->out_of_step, p->unheard);
     std::fflush(stdout);
 
     program_start(::GetModuleHandleA(nullptr));

@@ -207,6 +207,7 @@ void jumped(Continuity& c, double seconds, long moved)
     } else {
         ++c.repeats;
         c.frames_repeated -= moved;
+        c.farthest_back = std::max(c.farthest_back, -moved);
         std::snprintf(text, sizeof text, "at %.3f s: %ld frames played again", seconds, -moved);
     }
     c.events.push_back(text);
@@ -214,8 +215,10 @@ void jumped(Continuity& c, double seconds, long moved)
 } // namespace
 
 // What came after the music: the first loud stretch, and whether it was music.
-void after_the_end(Continuity& c, const Pcm& rec, long from, const ReferenceIndex& index, const Pcm& ref)
+void after_the_end(Continuity& c, const Pcm& rec, long end, const ReferenceIndex& index, const Pcm& ref)
 {
+    // Silence from a block on, but for a few ms of the mixer's slips.
+    const long from = end + BLOCK;
     for (long i = 2 * std::max(0L, from); i < long(rec.size()); ++i)
         c.loudest_after = std::max(c.loudest_after, std::abs(int(rec[i])));
     for (long at = std::max(0L, from); at + BLOCK <= long(rec.size() / 2); at += BLOCK) {
@@ -224,6 +227,8 @@ void after_the_end(Continuity& c, const Pcm& rec, long from, const ReferenceInde
         char text[160];
         if (found >= 0) {
             ++c.repeats;
+            // How far back the music playing then lies from where it was.
+            c.farthest_back = std::max(c.farthest_back, long(ref.size() / 2) - found + (at - end));
             std::snprintf(text, sizeof text, "%.3f s after the end: the music from %.3f s again",
                           double(at - from) / 44100.0, double(found) / 44100.0);
         } else
@@ -245,8 +250,7 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
     for (long at = 0; at + BLOCK <= rec_frames; at += BLOCK) {
         if (locked && heard >= ref_frames) { // the music is over
             c.reached_end = true;
-            // Silence from here on, but for a few ms of the mixer's slips.
-            after_the_end(c, rec, ref_frames + shift + BLOCK, index, ref);
+            after_the_end(c, rec, ref_frames + shift, index, ref);
             break;
         }
         const long r = at - shift;
@@ -346,7 +350,10 @@ Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int si
     Continuity c = follow(recording, reference);
     EXPECT_GE(c.first_recorded, 0) << "the music was not heard";
     if (c.first_recorded < 0) return c;
-    EXPECT_EQ(c.repeats, 0) << describe(c);
+    // The mixer may slip back a few ms now and then; a refill's fault plays
+    // music from a half or more back, or slips at every half.
+    EXPECT_LT(c.farthest_back, 1024) << describe(c);
+    EXPECT_LE(c.repeats, 2) << describe(c);
     EXPECT_GE(c.matched, c.blocks * 75 / 100) << describe(c);
     EXPECT_TRUE(c.reached_end) << "the recording ends before the music: " << describe(c);
     EXPECT_LT(c.loudest_after, silence) << "only silence after the music ends: " << describe(c);

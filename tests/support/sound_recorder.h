@@ -45,6 +45,7 @@ struct Continuity {
     long blocks = 0, matched = 0, unmatched = 0;
     long skips = 0, dropouts = 0, repeats = 0;
     long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
+    long farthest_back = 0;   // how far back the music went at its farthest repeat
     long first_recorded = -1; // recording frame of the first music found
     bool reached_end = false; // followed to the reference's last block
     int loudest_after = 0;    // largest magnitude recorded after that, a few ms on
@@ -53,8 +54,8 @@ struct Continuity {
 Continuity follow(const Pcm& recording, const Pcm& reference);
 // The figures and the first events, for a message.
 std::string describe(const Continuity& c);
-// Expects the recording to hold the whole reference without a repeat, then
-// nothing louder than `silence`. Where Wine's mixer starves, other sound
-// stands in for the music or some is lost, as for a player that streams
-// nothing; a late refill would play a half again.
+// Expects the recording to hold the whole reference, then nothing louder than
+// `silence`. Where Wine's mixer starves, other sound stands in for the music,
+// some is lost or a few ms come again, as for a player that streams nothing;
+// a late refill would play a half again.
 Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int silence);
