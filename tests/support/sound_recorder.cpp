@@ -259,6 +259,12 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
             ++c.blocks;
             const long broke = first_difference(rec, at, ref, r, frames);
             if (broke < 0) {
+                if (unmatched_run > 0) {
+                    char text[120];
+                    std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound in place of the music",
+                                  double(r) / 44100.0, unmatched_run * 10);
+                    c.events.push_back(text);
+                }
                 ++c.matched;
                 unmatched_run = 0;
                 heard = std::max(heard, r + frames);
@@ -341,6 +347,7 @@ std::string describe(const Continuity& c)
                   c.matched, c.blocks, c.skips, c.frames_skipped, c.dropouts, c.frames_delayed, c.repeats,
                   c.frames_repeated);
     std::string out = text;
+    if (c.first_recorded >= 0 && !c.reached_end) out += "; not heard to its end";
     for (size_t i = 0; i < c.events.size() && i < 10; ++i) out += "\n  " + c.events[i];
     return out;
 }
