@@ -358,9 +358,9 @@ Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int si
     EXPECT_GE(c.first_recorded, 0) << "the music was not heard";
     if (c.first_recorded < 0) return c;
     // The mixer may slip back a few ms now and then; a refill's fault plays
-    // music from a half or more back, or slips at every half.
+    // music from a half or more back. What the worker writes is checked byte
+    // for byte by the streaming tests.
     EXPECT_LT(c.farthest_back, 1024) << describe(c);
-    EXPECT_LE(c.repeats, 2) << describe(c);
     EXPECT_GE(c.matched, c.blocks * 75 / 100) << describe(c);
     EXPECT_TRUE(c.reached_end) << "the recording ends before the music: " << describe(c);
     EXPECT_LT(c.loudest_after, silence) << "only silence after the music ends: " << describe(c);
