@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -145,6 +146,24 @@ uint64_t key_of(const int16_t* p)
     return h;
 }
 
+// One line of what happened, for a failure's message.
+__attribute__((format(printf, 2, 3))) void event(Continuity& c, const char* format, ...)
+{
+    char text[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    c.events.push_back(text);
+}
+
+bool loud(const Pcm& pcm, long from, long to, int above)
+{
+    for (long i = 2 * std::max(0L, from); i < 2 * to && i < long(pcm.size()); ++i)
+        if (std::abs(int(pcm[i])) > above) return true;
+    return false;
+}
+
 // Every loud position of the reference by the exact samples of its first
 // frames, so that any recorded stretch is found wherever it came from.
 struct ReferenceIndex {
@@ -164,7 +183,7 @@ struct ReferenceIndex {
         for (long j = at; j + KEY_FRAMES <= at + frames; ++j) {
             // Keyed from a loud frame, the key holds no frame from before the
             // music came back.
-            if (std::abs(int(rec[2 * j])) <= 64 && std::abs(int(rec[2 * j + 1])) <= 64) continue;
+            if (!loud(rec, j, j + 1, 64)) continue;
             auto range = std::equal_range(entries.begin(), entries.end(), std::make_pair(key_of(&rec[2 * j]), 0u),
                                           [](const std::pair<uint64_t, uint32_t>& x,
                                              const std::pair<uint64_t, uint32_t>& y) { return x.first < y.first; });
@@ -188,31 +207,21 @@ struct ReferenceIndex {
     }
 };
 
-bool loud(const Pcm& pcm, long from, long to, int above)
-{
-    for (long i = 2 * std::max(0L, from); i < 2 * to && i < long(pcm.size()); ++i)
-        if (std::abs(int(pcm[i])) > above) return true;
-    return false;
-}
-
 // Music heard from `moved` frames further on (or back, when negative) than
 // where it was.
 void jumped(Continuity& c, double seconds, long moved)
 {
-    char text[160];
     if (moved > 0) {
         ++c.skips;
         c.frames_skipped += moved;
-        std::snprintf(text, sizeof text, "at %.3f s: %ld frames of music skipped", seconds, moved);
+        event(c, "at %.3f s: %ld frames of music skipped", seconds, moved);
     } else {
         ++c.repeats;
         c.frames_repeated -= moved;
         c.farthest_back = std::max(c.farthest_back, -moved);
-        std::snprintf(text, sizeof text, "at %.3f s: %ld frames played again", seconds, -moved);
+        event(c, "at %.3f s: %ld frames played again", seconds, -moved);
     }
-    c.events.push_back(text);
 }
-} // namespace
 
 // What came after the music: the first loud stretch, and whether it was music.
 void after_the_end(Continuity& c, const Pcm& rec, long end, const ReferenceIndex& index, const Pcm& ref)
@@ -224,19 +233,19 @@ void after_the_end(Continuity& c, const Pcm& rec, long end, const ReferenceIndex
     for (long at = std::max(0L, from); at + BLOCK <= long(rec.size() / 2); at += BLOCK) {
         if (!loud(rec, at, at + BLOCK, 64)) continue;
         const long found = index.find(rec, at, BLOCK, ref);
-        char text[160];
         if (found >= 0) {
             ++c.repeats;
             // How far back the music playing then lies from where it was.
             c.farthest_back = std::max(c.farthest_back, long(ref.size() / 2) - found + (at - end));
-            std::snprintf(text, sizeof text, "%.3f s after the end: the music from %.3f s again",
-                          double(at - from) / 44100.0, double(found) / 44100.0);
-        } else
-            std::snprintf(text, sizeof text, "%.3f s after the end: other sound", double(at - from) / 44100.0);
-        c.events.push_back(text);
+            event(c, "%.3f s after the end: the music from %.3f s again", double(at - from) / 44100.0,
+                  double(found) / 44100.0);
+        } else {
+            event(c, "%.3f s after the end: other sound", double(at - from) / 44100.0);
+        }
         return;
     }
 }
+} // namespace
 
 Continuity follow(const Pcm& rec, const Pcm& ref)
 {
@@ -259,12 +268,9 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
             ++c.blocks;
             const long broke = first_difference(rec, at, ref, r, frames);
             if (broke < 0) {
-                if (unmatched_run > 0) {
-                    char text[120];
-                    std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound in place of the music",
-                                  double(r) / 44100.0, unmatched_run * 10);
-                    c.events.push_back(text);
-                }
+                if (unmatched_run > 0)
+                    event(c, "at %.3f s: %ld ms of other sound in place of the music", double(r) / 44100.0,
+                          unmatched_run * 10);
                 ++c.matched;
                 unmatched_run = 0;
                 heard = std::max(heard, r + frames);
@@ -306,11 +312,7 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
                    first_difference(rec, begins - back - 1, ref, first - back - 1, 1) < 0)
                 ++back;
             c.first_recorded = begins - back;
-            if (loud(ref, 0, first - back, 64)) {
-                char text[120];
-                std::snprintf(text, sizeof text, "the first %ld frames of music were not heard", first - back);
-                c.events.push_back(text);
-            }
+            if (loud(ref, 0, first - back, 64)) event(c, "the first %ld frames of music were not heard", first - back);
             continue;
         }
         // Music heard before is a repeat; music further on than the stream
@@ -325,10 +327,8 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
         } else if (found < r) {
             ++c.dropouts;
             c.frames_delayed += r - found;
-            char text[160];
-            std::snprintf(text, sizeof text, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late",
-                          double(r) / 44100.0, unmatched_run * 10, r - found);
-            c.events.push_back(text);
+            event(c, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late", double(r) / 44100.0,
+                  unmatched_run * 10, r - found);
         }
         ++c.matched;
         unmatched_run = 0;
