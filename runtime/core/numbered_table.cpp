@@ -7,11 +7,6 @@ static void* handle_of(void* record)
     return record ? *static_cast<void**>(record) : nullptr;
 }
 
-static void* record_at(const NumberedTable* table, intptr_t number)
-{
-    return static_cast<char*>(table->records) + static_cast<size_t>(number) * table->record_size;
-}
-
 bool table_init(NumberedTable* table, size_t record_size, int32_t capacity, int32_t growth)
 {
     *table = NumberedTable{nullptr, 0, growth, record_size, nullptr};
@@ -27,10 +22,8 @@ bool table_is_number(const NumberedTable* table, intptr_t id)
 
 void* table_find(const NumberedTable* table, intptr_t id)
 {
-    void* record = nullptr;
-    if (table_is_number(table, id))
-        record = record_at(table, id);
-    else if (object_in_list(table->dynamic, reinterpret_cast<const void*>(id)))
+    void* record = table_at(table, id);
+    if (!record && object_in_list(table->dynamic, reinterpret_cast<const void*>(id)))
         record = reinterpret_cast<void*>(id);
     return handle_of(record) ? record : nullptr;
 }
@@ -41,8 +34,21 @@ void* table_find_handle(const NumberedTable* table, const void* handle)
     for (ObjectNode* node = table->dynamic; node; node = node->next)
         if (handle_of(object_payload(node)) == handle) return object_payload(node);
     for (int32_t number = 0; number < table->capacity; ++number)
-        if (handle_of(record_at(table, number)) == handle) return record_at(table, number);
+        if (handle_of(table_at(table, number)) == handle) return table_at(table, number);
     return nullptr;
+}
+
+void* table_at(const NumberedTable* table, intptr_t number)
+{
+    if (!table_is_number(table, number)) return nullptr;
+    return static_cast<char*>(table->records) + static_cast<size_t>(number) * table->record_size;
+}
+
+intptr_t table_id(const NumberedTable* table, const void* record)
+{
+    const auto first = reinterpret_cast<uintptr_t>(table->records), at = reinterpret_cast<uintptr_t>(record);
+    const uintptr_t number = (at - first) / table->record_size;
+    return first && at >= first && number < uintptr_t(table->capacity) ? intptr_t(number) : intptr_t(at);
 }
 
 void* table_claim(NumberedTable* table, intptr_t number)
@@ -58,13 +64,13 @@ void* table_claim(NumberedTable* table, intptr_t number)
         table->records = records;
         table->capacity = static_cast<int32_t>(capacity);
     }
-    return record_at(table, number);
+    return table_at(table, number);
 }
 
 void table_release(NumberedTable* table, intptr_t id)
 {
-    if (table_is_number(table, id))
-        *static_cast<void**>(record_at(table, id)) = nullptr;
+    if (void* record = table_at(table, id))
+        *static_cast<void**>(record) = nullptr;
     else if (object_in_list(table->dynamic, reinterpret_cast<const void*>(id)))
         object_free(&table->dynamic, reinterpret_cast<void*>(id));
 }

@@ -6,7 +6,6 @@
 #include "core/runtime.h"
 #include "image/drawing.h"
 #include "drawing_pass.h"
-#include "image_table.h"
 
 struct ImageRecord {
     HGDIOBJ handle; // bitmap or icon; 0 means the slot is empty
@@ -30,22 +29,12 @@ void images_init()
     table_init(&images.images, sizeof(ImageRecord), IMAGE_FIRST_CAPACITY, IMAGE_GROWTH);
 }
 
-int32_t image_table_capacity()
-{
-    return images.images.capacity;
-}
-
 // The one place that turns a number or identifier into a record. A value that
 // is neither a number in range nor a live dynamic identifier finds nothing and
 // is never dereferenced.
 static ImageRecord* image_find(ImageId id)
 {
     return static_cast<ImageRecord*>(table_find(&images.images, id));
-}
-
-static ImageRecord* image_slot(ImageId number)
-{
-    return static_cast<ImageRecord*>(table_claim(&images.images, number));
 }
 
 // The image's pixels. On a 32-bit display, a 32-bit device-independent section
@@ -55,6 +44,7 @@ static ImageRecord* image_slot(ImageId number)
 // the display-compatible bitmap.
 static HBITMAP image_bitmap(HDC display, int32_t width, int32_t height)
 {
+    if (width > INT16_MAX || height > INT16_MAX) return nullptr; // the record's sizes would wrap
     if (width <= 0 || height <= 0 || ::GetDeviceCaps(display, BITSPIXEL) != 32)
         return ::CreateCompatibleBitmap(display, width, height);
     BITMAPINFO info{};
@@ -70,7 +60,7 @@ static HBITMAP image_bitmap(HDC display, int32_t width, int32_t height)
 
 intptr_t image_create(ImageId number, int32_t width, int32_t height)
 {
-    images.current = image_slot(number);
+    images.current = static_cast<ImageRecord*>(table_claim(&images.images, number));
     if (!images.current) return 0;
     image_free(number);
 

@@ -6,7 +6,7 @@ static const char BASE_WINDOW_CLASS[] = "MultimediaBase Class";
 
 int base_window_create()
 {
-    if (multimedia.base_window_created || multimedia.display_window) return multimedia.base_window_created;
+    if (multimedia().base_window_created || multimedia().display_window) return multimedia().base_window_created;
 
     WNDCLASSEXA window_class{};
     window_class.cbSize = sizeof(WNDCLASSEXA);
@@ -14,13 +14,13 @@ int base_window_create()
     window_class.hInstance = runtime_instance();
     window_class.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
     window_class.lpszClassName = BASE_WINDOW_CLASS;
-    if (!::RegisterClassExA(&window_class)) return multimedia.base_window_created;
+    if (!::RegisterClassExA(&window_class)) return multimedia().base_window_created;
 
     // No WS_VISIBLE: the window only anchors display and input; nothing shows it.
-    multimedia.display_window = ::CreateWindowExA(0, BASE_WINDOW_CLASS, "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 1,
-                                                  1, nullptr, nullptr, runtime_instance(), nullptr);
-    if (multimedia.display_window) multimedia.base_window_created = 1;
-    return multimedia.base_window_created;
+    multimedia().display_window = ::CreateWindowExA(0, BASE_WINDOW_CLASS, "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0,
+                                                    1, 1, nullptr, nullptr, runtime_instance(), nullptr);
+    if (multimedia().display_window) multimedia().base_window_created = 1;
+    return multimedia().base_window_created;
 }
 
 LRESULT CALLBACK base_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam)

@@ -4,7 +4,7 @@
 
 DisplayObject* display_object_find(intptr_t id)
 {
-    return static_cast<DisplayObject*>(table_find(&multimedia.display_objects, id));
+    return static_cast<DisplayObject*>(table_find(&multimedia().display_objects, id));
 }
 
 void display_object_free(intptr_t id)
@@ -17,10 +17,10 @@ void display_object_free(intptr_t id)
         static_cast<IUnknown*>(slot->object)->Release();
     if (slot->extra) ::HeapFree(main_heap(), 0, slot->extra);
     slot->extra = nullptr; // a reused slot must not free the old block a second time
-    table_release(&multimedia.display_objects, id);
+    table_release(&multimedia().display_objects, id);
 }
 
 void display_objects_free_all()
 {
-    table_for_each(&multimedia.display_objects, display_object_free, false);
+    table_for_each(&multimedia().display_objects, display_object_free, false);
 }

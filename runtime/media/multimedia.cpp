@@ -2,7 +2,12 @@
 
 #include "core/runtime.h"
 
-MultimediaState multimedia;
+static MultimediaState base;
+
+MultimediaState& multimedia()
+{
+    return base;
+}
 
 int32_t alpha_entry(int i, int j)
 {
@@ -18,23 +23,23 @@ void alpha_table_build(int32_t* table)
 
 DisplayObject* multimedia_init()
 {
-    multimedia.blit_parameters = DDBLTFX{};
-    multimedia.blit_parameters.dwSize = sizeof(DDBLTFX);
-    for (DDSURFACEDESC& description : multimedia.surface_descriptions) {
+    base.blit_parameters = DDBLTFX{};
+    base.blit_parameters.dwSize = sizeof(DDBLTFX);
+    for (DDSURFACEDESC& description : base.surface_descriptions) {
         description = DDSURFACEDESC{};
         description.dwSize = sizeof(DDSURFACEDESC);
     }
-    alpha_table_build(multimedia.alpha_table);
+    alpha_table_build(base.alpha_table);
     // Only display operations, which this system does not have, would grow it.
-    table_init(&multimedia.display_objects, sizeof(DisplayObject), DISPLAY_OBJECT_CAPACITY, 1);
+    table_init(&base.display_objects, sizeof(DisplayObject), DISPLAY_OBJECT_CAPACITY, 1);
 
     if (!base_window_create()) return nullptr;
     if (!keyboard_init()) return nullptr;
-    multimedia.initialised = true;
+    base.initialised = true;
 
     if (!directdraw_load()) return nullptr;
-    multimedia.recorded_base_window = multimedia.display_window;
-    return static_cast<DisplayObject*>(multimedia.display_objects.records);
+    base.recorded_base_window = base.display_window;
+    return static_cast<DisplayObject*>(table_at(&base.display_objects, 0));
 }
 
 template <typename T>
@@ -49,30 +54,30 @@ static void interface_release(T*& object)
 // start-up uses it again.
 void multimedia_shutdown()
 {
-    if (multimedia.initialised) {
+    if (base.initialised) {
         display_close();
         directdraw_unload();
     }
-    interface_release(multimedia.keyboard);
-    interface_release(multimedia.directinput);
-    if (multimedia.directinput_library) ::FreeLibrary(multimedia.directinput_library);
-    multimedia.directinput_library = nullptr;
-    multimedia.directinput_users = 0;
-    if (multimedia.keyboard_format_table) ::HeapFree(main_heap(), 0, multimedia.keyboard_format_table);
-    multimedia.keyboard_format_table = nullptr;
-    multimedia.keyboard_data_format = DIDATAFORMAT{};
-    multimedia.keyboard_state = 0;
-    multimedia.initialised = false;
+    interface_release(base.keyboard);
+    interface_release(base.directinput);
+    if (base.directinput_library) ::FreeLibrary(base.directinput_library);
+    base.directinput_library = nullptr;
+    base.directinput_users = 0;
+    if (base.keyboard_format_table) ::HeapFree(main_heap(), 0, base.keyboard_format_table);
+    base.keyboard_format_table = nullptr;
+    base.keyboard_data_format = DIDATAFORMAT{};
+    base.keyboard_state = 0;
+    base.initialised = false;
 }
 
 void display_close()
 {
     display_objects_free_all();
-    if (multimedia.directdraw) multimedia.directdraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    for (IDirectDrawSurface*& surface : multimedia.display_surfaces) interface_release(surface);
-    for (IUnknown*& object : multimedia.display_interfaces) interface_release(object);
+    if (base.directdraw) base.directdraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    for (IDirectDrawSurface*& surface : base.display_surfaces) interface_release(surface);
+    for (IUnknown*& object : base.display_interfaces) interface_release(object);
 
-    if (multimedia.display_window) ::ShowCursor(TRUE);
-    multimedia.display_window = multimedia.recorded_base_window;
-    if (multimedia.display_window) ::ShowWindow(multimedia.display_window, SW_HIDE);
+    if (base.display_window) ::ShowCursor(TRUE);
+    base.display_window = base.recorded_base_window;
+    if (base.display_window) ::ShowWindow(base.display_window, SW_HIDE);
 }

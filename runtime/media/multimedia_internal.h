@@ -66,7 +66,7 @@ struct MultimediaState {
     int32_t alpha_table[ALPHA_SIZE * ALPHA_SIZE]; // row i, column j at i * 256 + j
 };
 
-extern MultimediaState multimedia;
+MultimediaState& multimedia();
 
 // Entry (i, j) approximates i * (j + 1) / 255; only (255, 255) exceeds 255.
 int32_t alpha_entry(int i, int j);

@@ -142,12 +142,7 @@ static void window_record_release(WindowId number, WindowRecord* record)
 void window_forget(HWND hwnd)
 {
     auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime.windows, hwnd));
-    if (!record) return;
-    const auto first = reinterpret_cast<uintptr_t>(window_runtime.windows.records);
-    const auto at = reinterpret_cast<uintptr_t>(record);
-    const uintptr_t index = (at - first) / sizeof(WindowRecord);
-    const bool numbered = first && at >= first && index < uintptr_t(window_runtime.windows.capacity);
-    window_record_release(numbered ? WindowId(index) : WindowId(at), record);
+    if (record) window_record_release(table_id(&window_runtime.windows, record), record);
 }
 
 void window_close(WindowId number)

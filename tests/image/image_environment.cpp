@@ -1,28 +1,9 @@
 // Every image test program starts the services the image runtime builds on, in
-// the program's own order.
-#include "core/object_heap.h"
-#include "core/runtime.h"
-#include "image/decoders.h"
-#include "image/drawing.h"
-#include "image/image.h"
-#include "window/window.h"
-
-#include <gtest/gtest.h>
+// the program's own order, and ends them in the program's end order.
+#include "service_start.h"
 
 namespace {
-struct ImageEnvironment : ::testing::Environment {
-    void SetUp() override
-    {
-        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr))) << "the main heap could not be created";
-        drawing_init();
-        decoders_init();
-        ASSERT_TRUE(object_heap_create()) << "the object heap could not be created";
-        images_init();
-        windows_init();
-        picture_init();
-        png_decoder_register();
-        picture_decoder_register();
-    }
+struct ImageEnvironment : ServicesEnvironment<START_IMAGES> {
     void TearDown() override
     {
         picture_shutdown();

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "media_child.h"
-#include "core/object_heap.h"
-#include "core/runtime.h"
+#include "table_census.h"
+#include "service_start.h"
 #include "multimedia_internal.h"
 
 namespace {
@@ -98,8 +98,7 @@ void* heap_block()
 
 DisplayObject* dynamic_object(void* object, int16_t kind, void* extra)
 {
-    auto* record = static_cast<DisplayObject*>(
-        object_alloc(&multimedia.display_objects.dynamic, object_node_size<DisplayObject>()));
+    auto* record = static_cast<DisplayObject*>(table_claim(&multimedia().display_objects, -1));
     record->object = object;
     record->kind = kind;
     record->extra = extra;
@@ -112,8 +111,7 @@ protected:
 
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr)));
-        ASSERT_TRUE(object_heap_create());
+        ASSERT_TRUE(services_start<START_CORE>());
         watch_hook = ::SetWindowsHookExA(WH_CALLWNDPROC, watch_messages, nullptr, ::GetCurrentThreadId());
         table = multimedia_init();
     }
@@ -123,7 +121,7 @@ protected:
     }
     void TearDown() override
     {
-        EXPECT_FALSE(::IsWindowVisible(multimedia.display_window)) << "the base window became visible";
+        EXPECT_FALSE(::IsWindowVisible(multimedia().display_window)) << "the base window became visible";
     }
 };
 DisplayObject* MultimediaBase::table;
@@ -131,62 +129,62 @@ DisplayObject* MultimediaBase::table;
 TEST_F(MultimediaBase, StartUpBuildsEverything)
 {
     ASSERT_NE(table, nullptr) << "multimedia_init failed";
-    EXPECT_EQ(table, multimedia.display_objects.records);
-    EXPECT_TRUE(multimedia.initialised);
+    EXPECT_TRUE(multimedia().initialised);
 
-    HWND base = multimedia.display_window;
+    HWND base = multimedia().display_window;
     ASSERT_TRUE(::IsWindow(base));
-    EXPECT_EQ(multimedia.base_window_created, 1);
-    EXPECT_EQ(multimedia.recorded_base_window, base);
+    EXPECT_EQ(multimedia().base_window_created, 1);
+    EXPECT_EQ(multimedia().recorded_base_window, base);
     EXPECT_TRUE(is_base_window(base));
     LONG style = ::GetWindowLongA(base, GWL_STYLE);
     EXPECT_EQ(style & WS_VISIBLE, 0);
     EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU), LONG(WS_POPUP | WS_CAPTION | WS_SYSMENU));
 
-    EXPECT_NE(multimedia.directinput, nullptr);
-    EXPECT_EQ(multimedia.directinput_users, 1);
-    EXPECT_NE(multimedia.keyboard, nullptr);
-    EXPECT_EQ(multimedia.keyboard_state, 1);
-    ASSERT_NE(multimedia.keyboard_format_table, nullptr);
-    EXPECT_EQ(multimedia.keyboard_data_format.rgodf, multimedia.keyboard_format_table);
-    EXPECT_EQ(multimedia.keyboard_format_table[255].dwType, 0x8000FF0Cu);
+    EXPECT_NE(multimedia().directinput, nullptr);
+    EXPECT_EQ(multimedia().directinput_users, 1);
+    EXPECT_NE(multimedia().keyboard, nullptr);
+    EXPECT_EQ(multimedia().keyboard_state, 1);
+    ASSERT_NE(multimedia().keyboard_format_table, nullptr);
+    EXPECT_EQ(multimedia().keyboard_data_format.rgodf, multimedia().keyboard_format_table);
+    EXPECT_EQ(multimedia().keyboard_format_table[255].dwType, 0x8000FF0Cu);
 
-    EXPECT_NE(multimedia.directdraw, nullptr);
-    EXPECT_EQ(multimedia.directdraw_users, 1);
-    EXPECT_TRUE(in_system_directory(multimedia.directdraw_library));
-    EXPECT_TRUE(in_system_directory(multimedia.directinput_library));
+    EXPECT_NE(multimedia().directdraw, nullptr);
+    EXPECT_EQ(multimedia().directdraw_users, 1);
+    EXPECT_TRUE(in_system_directory(multimedia().directdraw_library));
+    EXPECT_TRUE(in_system_directory(multimedia().directinput_library));
 
-    EXPECT_EQ(multimedia.blit_parameters.dwSize, sizeof(DDBLTFX));
-    for (const DDSURFACEDESC& description : multimedia.surface_descriptions)
+    EXPECT_EQ(multimedia().blit_parameters.dwSize, sizeof(DDBLTFX));
+    for (const DDSURFACEDESC& description : multimedia().surface_descriptions)
         EXPECT_EQ(description.dwSize, sizeof(DDSURFACEDESC));
-    EXPECT_EQ(multimedia.alpha_table[255 * ALPHA_SIZE + 255], 256);
-    EXPECT_EQ(multimedia.alpha_table[100 * ALPHA_SIZE + 200], 79);
+    EXPECT_EQ(multimedia().alpha_table[255 * ALPHA_SIZE + 255], 256);
+    EXPECT_EQ(multimedia().alpha_table[100 * ALPHA_SIZE + 200], 79);
 }
 
 TEST_F(MultimediaBase, TableHasFiftyFreeSlots)
 {
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(multimedia.display_objects.capacity, 50);
     EXPECT_GE(::HeapSize(main_heap(), 0, table), 50 * sizeof(DisplayObject));
+    EXPECT_TRUE(table_is_number(&multimedia().display_objects, 49) &&
+                !table_is_number(&multimedia().display_objects, 50));
     for (int slot = 0; slot < 50; ++slot) {
         EXPECT_EQ(table[slot].object, nullptr) << "slot " << slot;
         EXPECT_EQ(table[slot].extra, nullptr) << "slot " << slot;
     }
-    EXPECT_EQ(multimedia.display_objects.dynamic, nullptr);
+    EXPECT_EQ(table_dynamic_records(&multimedia().display_objects), 0);
 }
 
 TEST_F(MultimediaBase, SecondBaseWindowCreateMakesNothing)
 {
-    HWND base = multimedia.display_window;
+    HWND base = multimedia().display_window;
     ASSERT_EQ(base_windows_of_thread(), 1);
     EXPECT_EQ(base_window_create(), 1);
     EXPECT_EQ(base_windows_of_thread(), 1);
-    EXPECT_EQ(multimedia.display_window, base);
+    EXPECT_EQ(multimedia().display_window, base);
 }
 
 TEST_F(MultimediaBase, WindowAnswersWithoutPainting)
 {
-    HWND base = multimedia.display_window;
+    HWND base = multimedia().display_window;
     ASSERT_TRUE(::IsWindow(base));
     // A 1 x 1 window has no client area to paint into; widen it, still hidden.
     ASSERT_TRUE(::SetWindowPos(base, nullptr, 0, 0, 200, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
@@ -246,8 +244,8 @@ TEST_F(MultimediaBase, FreeAllSweepsDynamicObjectsThenSlots)
     EXPECT_EQ(releases, (std::vector<int>{2, 1, 10, 49})) << "expected the list from its head, then slots ascending";
     for (size_t n = 0; n < blocks.size(); ++n)
         EXPECT_FALSE(media_heap_holds(main_heap(), blocks[n])) << "block " << n << " was not freed";
-    EXPECT_EQ(multimedia.display_objects.dynamic, nullptr);
-    for (int slot = 0; slot < multimedia.display_objects.capacity; ++slot) {
+    EXPECT_EQ(table_dynamic_records(&multimedia().display_objects), 0) << "expected every dynamic object unlinked";
+    for (int slot = 0; slot < DISPLAY_OBJECT_CAPACITY; ++slot) {
         EXPECT_EQ(table[slot].object, nullptr) << "slot " << slot;
         EXPECT_EQ(table[slot].extra, nullptr) << "slot " << slot;
     }
@@ -274,8 +272,9 @@ TEST_F(MultimediaBase, FreeActsOnlyOnKnownIdentifiers)
 
     display_object_free(reinterpret_cast<intptr_t>(drop));
     EXPECT_EQ(releases, (std::vector<int>{2}));
-    EXPECT_FALSE(object_in_list(multimedia.display_objects.dynamic, drop));
-    EXPECT_TRUE(object_in_list(multimedia.display_objects.dynamic, keep));
+    EXPECT_EQ(display_object_find(reinterpret_cast<intptr_t>(drop)), nullptr);
+    EXPECT_EQ(display_object_find(reinterpret_cast<intptr_t>(keep)), keep);
+    EXPECT_EQ(table_dynamic_records(&multimedia().display_objects), 1) << "expected only the freed object unlinked";
 
     display_object_free(0);
     display_object_free(0);
@@ -289,7 +288,7 @@ TEST_F(MultimediaBase, BaseWindowIsNeverShown)
 {
     pump_messages();
     EXPECT_EQ(base_window_shows, 0) << "something asked to show the base window";
-    EXPECT_FALSE(::IsWindowVisible(multimedia.display_window));
+    EXPECT_FALSE(::IsWindowVisible(multimedia().display_window));
 }
 
 } // namespace

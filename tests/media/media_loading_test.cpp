@@ -5,8 +5,7 @@
 // the normal run skips them.
 #include <gtest/gtest.h>
 
-#include "core/object_heap.h"
-#include "core/runtime.h"
+#include "service_start.h"
 #include "multimedia_internal.h"
 #include "media_child.h"
 
@@ -19,8 +18,7 @@ bool ddraw_loaded()
 
 void start_runtime()
 {
-    ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr)));
-    ASSERT_TRUE(object_heap_create());
+    ASSERT_TRUE(services_start<START_CORE>());
 }
 
 bool dll_switched_off(const char* name)
@@ -38,15 +36,15 @@ TEST(DISABLED_Scenario, WithoutDirectInput)
     int cursor = media_cursor_count();
 
     EXPECT_EQ(multimedia_init(), nullptr);
-    HWND base = multimedia.display_window;
-    EXPECT_EQ(multimedia.base_window_created, 1);
+    HWND base = multimedia().display_window;
+    EXPECT_EQ(multimedia().base_window_created, 1);
     ASSERT_TRUE(::IsWindow(base));
-    EXPECT_EQ(multimedia.directinput, nullptr);
-    EXPECT_EQ(multimedia.directinput_users, 1);
-    EXPECT_EQ(multimedia.keyboard, nullptr);
-    EXPECT_EQ(multimedia.keyboard_state, 0);
-    EXPECT_FALSE(multimedia.initialised);
-    EXPECT_EQ(multimedia.directdraw_users, 0) << "DirectDraw was tried after the keyboard failed";
+    EXPECT_EQ(multimedia().directinput, nullptr);
+    EXPECT_EQ(multimedia().directinput_users, 1);
+    EXPECT_EQ(multimedia().keyboard, nullptr);
+    EXPECT_EQ(multimedia().keyboard_state, 0);
+    EXPECT_FALSE(multimedia().initialised);
+    EXPECT_EQ(multimedia().directdraw_users, 0) << "DirectDraw was tried after the keyboard failed";
     EXPECT_FALSE(ddraw_loaded());
 
     // Shown on purpose, so that a hide would be seen.
@@ -54,8 +52,8 @@ TEST(DISABLED_Scenario, WithoutDirectInput)
     multimedia_shutdown();
     EXPECT_EQ(media_cursor_count(), cursor) << "an uninitialised shutdown showed the cursor";
     EXPECT_TRUE(::IsWindowVisible(base)) << "an uninitialised shutdown hid the base window";
-    EXPECT_EQ(multimedia.display_window, base);
-    EXPECT_EQ(multimedia.directdraw_users, 0);
+    EXPECT_EQ(multimedia().display_window, base);
+    EXPECT_EQ(multimedia().directdraw_users, 0);
 }
 
 TEST(DISABLED_Scenario, WithoutDirectDraw)
@@ -65,15 +63,15 @@ TEST(DISABLED_Scenario, WithoutDirectDraw)
     ASSERT_FALSE(ddraw_loaded());
 
     EXPECT_EQ(multimedia_init(), nullptr);
-    HWND base = multimedia.display_window;
+    HWND base = multimedia().display_window;
     ASSERT_TRUE(::IsWindow(base));
-    EXPECT_NE(multimedia.keyboard, nullptr);
-    EXPECT_EQ(multimedia.keyboard_state, 1);
-    EXPECT_TRUE(multimedia.initialised);
-    EXPECT_EQ(multimedia.directdraw, nullptr);
-    EXPECT_EQ(multimedia.directdraw_users, 1);
-    EXPECT_EQ(multimedia.directdraw_library, nullptr);
-    EXPECT_EQ(multimedia.recorded_base_window, nullptr);
+    EXPECT_NE(multimedia().keyboard, nullptr);
+    EXPECT_EQ(multimedia().keyboard_state, 1);
+    EXPECT_TRUE(multimedia().initialised);
+    EXPECT_EQ(multimedia().directdraw, nullptr);
+    EXPECT_EQ(multimedia().directdraw_users, 1);
+    EXPECT_EQ(multimedia().directdraw_library, nullptr);
+    EXPECT_EQ(multimedia().recorded_base_window, nullptr);
     EXPECT_FALSE(ddraw_loaded());
 
     ::ShowWindow(base, SW_SHOWNA);
@@ -81,8 +79,8 @@ TEST(DISABLED_Scenario, WithoutDirectDraw)
     multimedia_shutdown();
     EXPECT_EQ(media_cursor_count(), cursor + 1) << "expected the cursor shown once";
     EXPECT_TRUE(::IsWindowVisible(base)) << "no base window was recorded, yet a window was hidden";
-    EXPECT_EQ(multimedia.directdraw_users, 0);
-    EXPECT_EQ(multimedia.keyboard, nullptr) << "the keyboard device was kept";
+    EXPECT_EQ(multimedia().directdraw_users, 0);
+    EXPECT_EQ(multimedia().keyboard, nullptr) << "the keyboard device was kept";
 }
 
 TEST(DISABLED_Scenario, StartUpAndProgramEnd)
@@ -90,7 +88,7 @@ TEST(DISABLED_Scenario, StartUpAndProgramEnd)
     start_runtime();
     DisplayObject* table = multimedia_init();
     ASSERT_NE(table, nullptr);
-    HWND base = multimedia.display_window;
+    HWND base = multimedia().display_window;
     ASSERT_TRUE(ddraw_loaded());
     void* block = ::HeapAlloc(main_heap(), 0, 16);
     table[3] = DisplayObject{block, 0, OBJECT_KIND_MEMORY, 0, nullptr, 0};
@@ -109,20 +107,20 @@ TEST(DISABLED_Scenario, StartUpAndProgramEnd)
     EXPECT_EQ(media_cursor_count(), cursor + 1) << "expected the cursor shown once";
     EXPECT_TRUE(::IsWindow(base)) << "the base window was destroyed";
     EXPECT_FALSE(::IsWindowVisible(base)) << "the base window was not hidden";
-    EXPECT_EQ(multimedia.display_window, base);
+    EXPECT_EQ(multimedia().display_window, base);
     EXPECT_EQ(table[3].object, nullptr);
     EXPECT_FALSE(media_heap_holds(main_heap(), block)) << "the display objects were not freed";
-    EXPECT_EQ(multimedia.directdraw, nullptr);
-    EXPECT_EQ(multimedia.directdraw_users, 0);
-    EXPECT_EQ(multimedia.directdraw_library, nullptr);
+    EXPECT_EQ(multimedia().directdraw, nullptr);
+    EXPECT_EQ(multimedia().directdraw_users, 0);
+    EXPECT_EQ(multimedia().directdraw_library, nullptr);
     WNDCLASSEXA base_class{};
     base_class.cbSize = sizeof(base_class);
     EXPECT_TRUE(::GetClassInfoExA(runtime_instance(), "MultimediaBase Class", &base_class));
-    EXPECT_EQ(multimedia.keyboard, nullptr) << "the keyboard device was kept";
-    EXPECT_EQ(multimedia.directinput, nullptr) << "DirectInput was kept";
-    EXPECT_EQ(multimedia.directinput_users, 0);
+    EXPECT_EQ(multimedia().keyboard, nullptr) << "the keyboard device was kept";
+    EXPECT_EQ(multimedia().directinput, nullptr) << "DirectInput was kept";
+    EXPECT_EQ(multimedia().directinput_users, 0);
     EXPECT_EQ(::GetModuleHandleA("dinput.dll"), nullptr) << "DINPUT.DLL stayed loaded";
-    EXPECT_FALSE(multimedia.initialised);
+    EXPECT_FALSE(multimedia().initialised);
 
     // A second end finds nothing left: the cursor is not shown again.
     multimedia_shutdown();
@@ -134,24 +132,24 @@ TEST(DISABLED_Scenario, DirectDrawCountsItsUsers)
     start_runtime();
     IDirectDraw2* directdraw = directdraw_load();
     ASSERT_NE(directdraw, nullptr);
-    HMODULE library = multimedia.directdraw_library;
+    HMODULE library = multimedia().directdraw_library;
     EXPECT_EQ(library, ::GetModuleHandleA("ddraw.dll"));
     EXPECT_EQ(directdraw_load(), directdraw) << "a second interface was made";
-    EXPECT_EQ(multimedia.directdraw_users, 2);
-    EXPECT_EQ(multimedia.directdraw_library, library);
+    EXPECT_EQ(multimedia().directdraw_users, 2);
+    EXPECT_EQ(multimedia().directdraw_library, library);
 
     // Our own reference keeps the object alive to count the base's references.
     ULONG references = directdraw->AddRef();
     directdraw_unload();
-    EXPECT_EQ(multimedia.directdraw, directdraw) << "released while a user remains";
-    EXPECT_EQ(multimedia.directdraw_library, library);
+    EXPECT_EQ(multimedia().directdraw, directdraw) << "released while a user remains";
+    EXPECT_EQ(multimedia().directdraw_library, library);
     EXPECT_EQ(directdraw->AddRef(), references + 1) << "the first unload released the interface";
     directdraw->Release();
 
     directdraw_unload();
-    EXPECT_EQ(multimedia.directdraw, nullptr);
-    EXPECT_EQ(multimedia.directdraw_library, nullptr);
-    EXPECT_EQ(multimedia.directdraw_users, 0);
+    EXPECT_EQ(multimedia().directdraw, nullptr);
+    EXPECT_EQ(multimedia().directdraw_library, nullptr);
+    EXPECT_EQ(multimedia().directdraw_users, 0);
     EXPECT_EQ(directdraw->Release(), references - 2) << "the last unload did not release the interface once";
 }
 

@@ -1,9 +1,6 @@
 // Shared by the window runtime's tests: start-up, pumping and real input.
 #pragma once
-#include "core/object_heap.h"
-#include "core/runtime.h"
-#include "window/message_box.h"
-#include "window/window.h"
+#include "service_start.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -20,20 +17,6 @@
 // exit code.
 void window_test_without_window_manager();
 
-// Starts the runtime core, the object heap, the common controls and the window
-// runtime, once per test program. Defined here so that the test program, not
-// the support library, pulls these services in.
-class WindowTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(runtime_start(::GetModuleHandleA(nullptr))) << "expected the main heap to be made";
-        ASSERT_TRUE(object_heap_create()) << "expected the object heap to be made";
-        common_controls_init();
-        windows_init();
-    }
-};
-
 // For a test file's static initialisation:
 //   static auto* const environment = window_test_environment();
 // Once per program, however many of its files ask.
@@ -41,7 +24,7 @@ inline ::testing::Environment* window_test_environment()
 {
     static ::testing::Environment* const environment = [] {
         window_test_without_window_manager();
-        return ::testing::AddGlobalTestEnvironment(new WindowTestEnvironment);
+        return ::testing::AddGlobalTestEnvironment(new ServicesEnvironment<START_WINDOWS>);
     }();
     return environment;
 }

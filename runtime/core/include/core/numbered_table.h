@@ -28,6 +28,10 @@ bool table_is_number(const NumberedTable* table, intptr_t id);
 void* table_find(const NumberedTable* table, intptr_t id);
 // The live record holding this handle, or null.
 void* table_find_handle(const NumberedTable* table, const void* handle);
+// The record of a number whether free or not (the table's start at 0), or null.
+void* table_at(const NumberedTable* table, intptr_t number);
+// The number of a record in the table, or else its dynamic identifier.
+intptr_t table_id(const NumberedTable* table, const void* record);
 // The record for a number about to be opened (growing the table), or a new
 // zeroed dynamic record for -1; null for any other value or when there is no room.
 void* table_claim(NumberedTable* table, intptr_t number);

@@ -1,4 +1,7 @@
 // The runtime core's one record: the main heap and the instance handle.
+// Every service keeps its state so: one record, a file static in the .cpp that
+// owns it, reached by the service's other files through `Record& name()` in
+// the service's private header.
 #pragma once
 #include <windows.h>
 
