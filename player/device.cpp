@@ -56,6 +56,7 @@ void player_release(uint32_t parts)
         p.half_audible[0] = p.half_audible[1] = false;
         p.stream_channels = 0;
         p.stream_rate = 0;
+        p.buffer_bytes = 2 * p.half_size;
     }
     if ((parts & PLAYER_DEVICE) == PLAYER_DEVICE) {
         if (p.device) p.device->Release();
@@ -138,12 +139,13 @@ bool stream_create_buffer(long rate, int channels)
         return false;
     }
 
-    // The device may round the buffer up to whole frames: clear all it gives.
+    // The device rounds the buffer up to whole frames: clear all it gives.
     void* region = nullptr;
     DWORD length = 0;
     if (p.buffer->Lock(0, 2 * p.half_size, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) == DS_OK) {
         std::memset(region, 0, length);
         p.buffer->Unlock(region, length, nullptr, 0);
+        if (length > p.half_size) p.buffer_bytes = length;
     }
     if (p.capture_enabled.load()) {
         for (uint32_t i = 0; i < CAPTURE_COPY_BYTES / 4; i++) p.capture[i].store(0, std::memory_order_relaxed);
