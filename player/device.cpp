@@ -93,6 +93,26 @@ bool wave_format_for(long rate, int channels, WAVEFORMATEX* format)
     return true;
 }
 
+// The device is bound to a window of this program: the one in front when it is
+// ours, else our topmost visible one. Another program's window would tie the
+// device's focus to a window we do not own.
+static BOOL CALLBACK own_window_visit(HWND hwnd, LPARAM found)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+
+static HWND own_window()
+{
+    HWND found = nullptr;
+    if (HWND front = ::GetForegroundWindow()) own_window_visit(front, LPARAM(&found));
+    if (!found) ::EnumWindows(own_window_visit, LPARAM(&found));
+    return found;
+}
+
 bool sound_device_open(const GUID* device)
 {
     StreamPlayer& p = player;
@@ -102,7 +122,7 @@ bool sound_device_open(const GUID* device)
     IDirectSound* created = nullptr;
     if (FAILED(::DirectSoundCreate(device, &created, nullptr)) || !created) return false;
     p.device = created;
-    p.device_window = ::GetForegroundWindow();
+    p.device_window = own_window();
     p.device->SetCooperativeLevel(p.device_window, DSSCL_PRIORITY);
     p.device_open = true;
     return true;
