@@ -121,6 +121,23 @@ TEST(RefillByteExact, HalvesMatchAnIndependentDecode)
     }
 }
 
+// A restored buffer starts again at half 0: the rest of the frame that the
+// lost half 0 ended with has nowhere to go, and the frames stay on the grid.
+TEST(RefillByteExact, BufferBegunAnewDropsTheCarriedFrame)
+{
+    Pcm pcm;
+    Bytes ogg = sine_ogg(6, 44100, 5000, &pcm);
+    const Bytes want = pcm_bytes(pcm);
+    MemoryDecoder d(ogg);
+    uint8_t half[2 * HALF];
+    d.fill(0, half); // 1365 frames, then 4 bytes of frame 1365
+    EXPECT_EQ(0, std::memcmp(half + HALF - 4, &want[1365 * 12], 4));
+    d.fill(0, half);
+    EXPECT_EQ(0, std::memcmp(half, &want[1366 * 12], 1365 * 12)) << "frame 1366 at offset 0";
+    d.fill(1, half);
+    EXPECT_EQ(0, std::memcmp(half, &want[2732 * 12 - 8], 8)) << "the rest of frame 2731 begun by the new half 0";
+}
+
 TEST(RefillByteExact, ExactMultipleOfAHalfEndsWithASilentHalf)
 {
     Pcm pcm;
