@@ -56,6 +56,7 @@ void player_release(uint32_t parts)
         p.half_audible[0] = p.half_audible[1] = false;
         p.stream_channels = 0;
         p.stream_rate = 0;
+        p.buffer_bytes = 2 * p.half_size;
     }
     if ((parts & PLAYER_DEVICE) == PLAYER_DEVICE) {
         if (p.device) p.device->Release();
@@ -92,6 +93,26 @@ bool wave_format_for(long rate, int channels, WAVEFORMATEX* format)
     return true;
 }
 
+// The device is bound to a window of this program: the one in front when it is
+// ours, else our topmost visible one. Another program's window would tie the
+// device's focus to a window we do not own.
+static BOOL CALLBACK own_window_visit(HWND hwnd, LPARAM found)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    if (process != ::GetCurrentProcessId() || !::IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+}
+
+static HWND own_window()
+{
+    HWND found = nullptr;
+    if (HWND front = ::GetForegroundWindow()) own_window_visit(front, LPARAM(&found));
+    if (!found) ::EnumWindows(own_window_visit, LPARAM(&found));
+    return found;
+}
+
 bool sound_device_open(const GUID* device)
 {
     StreamPlayer& p = player;
@@ -101,7 +122,7 @@ bool sound_device_open(const GUID* device)
     IDirectSound* created = nullptr;
     if (FAILED(::DirectSoundCreate(device, &created, nullptr)) || !created) return false;
     p.device = created;
-    p.device_window = ::GetForegroundWindow();
+    p.device_window = own_window();
     p.device->SetCooperativeLevel(p.device_window, DSSCL_PRIORITY);
     p.device_open = true;
     return true;
@@ -138,12 +159,13 @@ bool stream_create_buffer(long rate, int channels)
         return false;
     }
 
-    // The device may round the buffer up to whole frames: clear all it gives.
+    // The device rounds the buffer up to whole frames: clear all it gives.
     void* region = nullptr;
     DWORD length = 0;
     if (p.buffer->Lock(0, 2 * p.half_size, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) == DS_OK) {
         std::memset(region, 0, length);
         p.buffer->Unlock(region, length, nullptr, 0);
+        if (length > p.half_size) p.buffer_bytes = length;
     }
     if (p.capture_enabled.load()) {
         for (uint32_t i = 0; i < CAPTURE_COPY_BYTES / 4; i++) p.capture[i].store(0, std::memory_order_relaxed);

@@ -16,7 +16,8 @@ static HRESULT refill_locked_half(StreamPlayer& p, uint32_t index)
 {
     void* region = nullptr;
     DWORD length = 0;
-    HRESULT result = p.buffer->Lock(index * p.half_size, p.half_size, &region, &length, nullptr, nullptr, 0);
+    const uint32_t bytes = index ? p.buffer_bytes - p.half_size : p.half_size;
+    HRESULT result = p.buffer->Lock(index * p.half_size, bytes, &region, &length, nullptr, nullptr, 0);
     if (result != DS_OK) return result;
     if (!region) return E_POINTER;
     uint8_t* half = static_cast<uint8_t*>(region);

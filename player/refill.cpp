@@ -21,25 +21,23 @@ void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes
     *frames = (length - l) / frame_bytes;
 }
 
-HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_offset, uint8_t* destination,
-                     uint32_t length)
+// Decodes whole frames into [0, bytes) of `destination` until it is full or
+// the stream is over; returns the bytes written.
+static uint32_t decode_frames(OggVorbis_File* decoder, RefillState* state, uint8_t* destination, uint32_t bytes)
 {
-    HalfFill fill = {0, false};
     const uint32_t frame_bytes = uint32_t(state->channels) * 2;
-    uint32_t lead = 0, frames = 0;
-    if (frame_bytes) half_frame_span(half_offset, length, frame_bytes, &lead, &frames);
-    const uint32_t end = lead + frames * frame_bytes;
-    uint32_t position = lead;
+    uint32_t position = 0;
     int holes = 0;
     // Every request is a whole number of frames: shorter ones are refused.
-    while (!state->finished && position < end) {
+    while (!state->finished && position < bytes) {
         int link = 0;
-        long n = ov_read(decoder, reinterpret_cast<char*>(destination + position), int(end - position), 0, 2, 1, &link);
+        long n =
+            ov_read(decoder, reinterpret_cast<char*>(destination + position), int(bytes - position), 0, 2, 1, &link);
         if (n == OV_HOLE) {
             if (++holes >= HOLE_LIMIT) state->finished = true;
             continue;
         }
-        if (n <= 0 || uint32_t(n) > end - position) {
+        if (n <= 0 || uint32_t(n) > bytes - position) {
             state->finished = true;
             break;
         }
@@ -53,9 +51,40 @@ HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_
         position += uint32_t(n);
         holes = 0;
     }
-    std::memset(destination, 0, lead);
+    return position;
+}
+
+HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_offset, uint8_t* destination,
+                     uint32_t length)
+{
+    HalfFill fill = {0, false};
+    const uint32_t frame_bytes = uint32_t(state->channels) * 2;
+    uint32_t lead = 0, frames = 0;
+    if (frame_bytes) half_frame_span(half_offset, length, frame_bytes, &lead, &frames);
+    // The frame cut by this half's start was decoded by the refill before:
+    // its rest is carried here, unless that refill met the end or a restore
+    // began the buffer anew.
+    const bool carried = lead && state->carry_bytes == lead;
+    if (carried)
+        std::memcpy(destination, state->carry, lead);
+    else
+        std::memset(destination, 0, lead);
+    state->carry_bytes = 0;
+    const uint32_t end = lead + frames * frame_bytes;
+    uint32_t position = lead + decode_frames(decoder, state, destination + lead, end - lead);
+    // The frame cut by this half's end: its first bytes end the half, the
+    // rest waits for the next one, so the music stays continuous.
+    const uint32_t tail = length - end;
+    uint8_t frame[sizeof state->carry];
+    if (position == end && tail && tail < frame_bytes && frame_bytes <= sizeof frame &&
+        decode_frames(decoder, state, frame, frame_bytes) == frame_bytes) {
+        std::memcpy(destination + end, frame, tail);
+        std::memcpy(state->carry, frame + tail, frame_bytes - tail);
+        state->carry_bytes = frame_bytes - tail;
+        position = length;
+    }
     std::memset(destination + position, 0, length - position);
-    fill.audio_bytes = position - lead;
+    fill.audio_bytes = position - (carried ? 0 : lead);
     fill.ended = state->finished;
     return fill;
 }

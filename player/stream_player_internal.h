@@ -31,15 +31,18 @@ struct MemorySource {
 };
 
 // What the refill of a half knows about its stream. `finished` is sticky: once
-// the decoder has ended, failed or changed format, it is not read again.
+// the decoder has ended, failed or changed format, it is not read again. The
+// carry is the rest of the frame that the last refilled half ends with.
 struct RefillState {
     int channels;
     long rate;
     bool finished;
+    uint32_t carry_bytes = 0;
+    uint8_t carry[2 * 255] = {};
 };
 
 struct HalfFill {
-    uint32_t audio_bytes; // decoded bytes written (whole frames)
+    uint32_t audio_bytes; // decoded bytes written
     bool ended;           // the stream is over: the rest of the half is silence
 };
 
@@ -56,6 +59,9 @@ struct StreamPlayer {
     bool device_open = false;
     bool stream_open = false;
     uint32_t half_size = HALF_SIZE;
+    // The device keeps whole frames and may make the buffer a little longer
+    // than asked: the second half runs to its end.
+    uint32_t buffer_bytes = 2 * HALF_SIZE;
     int stream_channels = 0; // the buffer's format, fixed when it is created
     long stream_rate = 0;
 
@@ -128,8 +134,9 @@ bool drain_complete(bool stream_ended, bool playing_half_audible);
 // end belongs to a frame cut by its end.
 void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead, uint32_t* frames);
 
-// Fills one half from the decoder: whole frames at their grid offsets, silence
-// in the cut frames at both ends and after the end of the stream. Needs no
+// Fills one half from the decoder: frames at their grid offsets, the frame cut
+// by its end begun there and finished by the next half's refill (the carry),
+// silence after the end of the stream and where no carry fits. Needs no
 // sound device; the worker calls it on the locked half. Any open decoder will
 // do (ov_open_callbacks with MEMORY_CALLBACKS on a MemorySource, for one);
 // `state` starts as {channels, rate, false} of the buffer's format, the first

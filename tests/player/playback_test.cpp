@@ -10,9 +10,10 @@
 
 namespace {
 
-// Every half the worker wrote, and the capture right after it, in order.
+// Every half the worker wrote, and the capture right after it, in order; the
+// play cursor at each refill.
 struct Observed {
-    std::vector<uint32_t> halves;
+    std::vector<uint32_t> halves, starts, cursors;
     Bytes written;
     Bytes captured;
 };
@@ -20,7 +21,11 @@ Observed observed;
 
 void observe(uint32_t half, const uint8_t* data, uint32_t length)
 {
+    DWORD cursor = 0;
+    stream_player().buffer->GetCurrentPosition(&cursor, nullptr);
+    observed.cursors.push_back(cursor);
     observed.halves.push_back(half);
+    observed.starts.push_back(uint32_t(observed.written.size()));
     observed.written.insert(observed.written.end(), data, data + length);
     for (int i = 0; i < 512; i++) {
         const uint32_t frame = capture_frame(i);
@@ -56,29 +61,45 @@ Bytes whole_buffer()
 
 TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode)
 {
-    spectrum_init();
-    Pcm pcm;
-    Bytes ogg = sine_ogg(2, 44100, 44100, &pcm); // 10.8 halves
-    ASSERT_TRUE(play_to_the_end(ogg, 10000)) << "the worker returns after the end";
-    StreamPlayer& p = stream_player();
-    const size_t n = observed.halves.size();
-    ASSERT_GE(n, 12u);
-    for (size_t i = 0; i < n; i++) ASSERT_EQ(observed.halves[i], i % 2) << "refill " << i;
-    Bytes want = pcm_bytes(pcm);
-    want.resize(n * HALF, 0);
-    EXPECT_TRUE(observed.written == want) << "the halves are the stream, then silence";
-    for (size_t i = 0; i < n; i++)
-        ASSERT_EQ(0, std::memcmp(&observed.captured[i * 2048], &want[i * HALF], 2048)) << "capture " << i;
-    EXPECT_EQ(Bytes(observed.written.end() - 2 * HALF, observed.written.end()), Bytes(2 * HALF, 0))
-        << "the worker leaves once both halves are silent";
-    EXPECT_EQ(whole_buffer(), Bytes(BUFFER_BYTES, 0)) << "only silence loops after the end";
-    EXPECT_TRUE(p.stream_ended.load());
-    EXPECT_NE(spectrum_compute(), nullptr);
-    EXPECT_TRUE(stream_close());
-    EXPECT_EQ(p.refill_worker, nullptr);
-    EXPECT_EQ(spectrum_compute(), nullptr) << "capture is off after close";
-    EXPECT_EQ(0, std::memcmp(capture_buffer(), &observed.captured[(n - 1) * 2048], 2048)) << "the last capture stays";
-    p.refill_observer = nullptr;
+    // Six channels: 16384 is no whole number of 12-byte frames, and the device
+    // makes the buffer 32772 bytes long.
+    struct Case {
+        int channels, rate;
+        size_t frames;
+    } cases[] = {{2, 44100, 44100}, {6, 22050, 12000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels) + " channels");
+        spectrum_init();
+        Pcm pcm;
+        Bytes ogg = sine_ogg(c.channels, c.rate, c.frames, &pcm); // 10.8 and 8.8 halves
+        ASSERT_TRUE(play_to_the_end(ogg, 10000)) << "the worker returns after the end";
+        StreamPlayer& p = stream_player();
+        const size_t n = observed.halves.size();
+        ASSERT_GE(n, 10u);
+        for (size_t i = 0; i < n; i++) ASSERT_EQ(observed.halves[i], i % 2) << "refill " << i;
+        // The halves in the order they play: the stream, then silence.
+        Bytes want = pcm_bytes(pcm);
+        want.resize(observed.written.size(), 0);
+        EXPECT_TRUE(observed.written == want) << "the halves are the stream, then silence";
+        for (size_t i = 0; i < n; i++)
+            ASSERT_EQ(0, std::memcmp(&observed.captured[i * 2048], &want[observed.starts[i]], 2048)) << "capture " << i;
+        const uint32_t frame = uint32_t(c.channels) * 2;
+        for (uint32_t cursor : observed.cursors)
+            ASSERT_EQ(cursor % frame, 0u) << "the device plays whole frames from offset 0 on every cycle";
+        const Bytes last = whole_buffer();
+        EXPECT_EQ(last.size(), device_buffer_bytes(c.channels));
+        EXPECT_EQ(last, Bytes(last.size(), 0)) << "only silence loops after the end";
+        EXPECT_EQ(Bytes(observed.written.end() - last.size(), observed.written.end()), Bytes(last.size(), 0))
+            << "the worker leaves once both halves are silent";
+        EXPECT_TRUE(p.stream_ended.load());
+        EXPECT_NE(spectrum_compute(), nullptr);
+        EXPECT_TRUE(stream_close());
+        EXPECT_EQ(p.refill_worker, nullptr);
+        EXPECT_EQ(spectrum_compute(), nullptr) << "capture is off after close";
+        EXPECT_EQ(0, std::memcmp(capture_buffer(), &observed.captured[(n - 1) * 2048], 2048))
+            << "the last capture stays";
+        p.refill_observer = nullptr;
+    }
 }
 
 TEST(StreamingByteExact, ShortMonoStreamAndNoCapture)

@@ -36,27 +36,21 @@ MemoryDecoder::~MemoryDecoder()
     if (open) ov_clear(&vf);
 }
 
-HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half)
+uint32_t device_buffer_bytes(int channels)
 {
-    std::memset(half, 0xA5, HALF); // stale bytes must not survive
-    return refill_half(&vf, &state, (index % 2) * HALF, half, HALF);
+    const uint32_t frame = uint32_t(channels) * 2;
+    return (BUFFER_BYTES + frame - 1) / frame * frame;
 }
 
-Bytes expected_halves(const Bytes& pcm, int channels, size_t halves)
+uint32_t MemoryDecoder::half_bytes(uint32_t index) const
 {
-    const size_t frame = size_t(channels) * 2;
-    Bytes out(halves * HALF, 0);
-    size_t next = 0;
-    for (size_t h = 0; h < halves; h++) {
-        const size_t half_start = (h % 2) * HALF;
-        for (size_t at = 0; at + frame <= BUFFER_BYTES; at += frame) {
-            if (at < half_start || at + frame > half_start + HALF) continue;
-            if (next + frame > pcm.size()) return out;
-            std::memcpy(&out[h * HALF + at - half_start], &pcm[next], frame);
-            next += frame;
-        }
-    }
-    return out;
+    return index % 2 ? device_buffer_bytes(state.channels) - HALF : HALF;
+}
+
+HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half)
+{
+    std::memset(half, 0xA5, half_bytes(index)); // stale bytes must not survive
+    return refill_half(&vf, &state, (index % 2) * HALF, half, half_bytes(index));
 }
 
 bool open_memory_stream(const Bytes& ogg)

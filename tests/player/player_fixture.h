@@ -8,6 +8,8 @@
 
 constexpr uint32_t HALF = 16384;
 constexpr uint32_t BUFFER_BYTES = 2 * HALF;
+// What the device makes of a buffer of BUFFER_BYTES: whole frames, rounded up.
+uint32_t device_buffer_bytes(int channels);
 
 // A sine stream of `frames` frames; its independent decode goes to *pcm.
 Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm = nullptr);
@@ -22,14 +24,11 @@ struct MemoryDecoder {
     bool open = false;
     explicit MemoryDecoder(const Bytes& ogg);
     ~MemoryDecoder();
-    // The next half at buffer offset (index % 2) * HALF.
+    // The length of half (index % 2): the second runs to the buffer's end.
+    uint32_t half_bytes(uint32_t index) const;
+    // The next half at buffer offset (index % 2) * HALF, as the worker fills it.
     HalfFill fill(uint32_t index, uint8_t* half);
 };
-
-// What the halves must hold for a decoded stream: every frame of the buffer's
-// grid lying wholly inside a half carries the next decoded frame, everything
-// else is silence. `halves` halves in all, starting at half 0.
-Bytes expected_halves(const Bytes& pcm, int channels, size_t halves);
 
 // Opens the default device and a stream on `ogg` (kept alive by the caller).
 bool open_memory_stream(const Bytes& ogg);

@@ -4,6 +4,9 @@
 #include <string>
 
 #include "player_fixture.h"
+#include "app_process.h"
+
+[[maybe_unused]] static const bool is_child = foreground_child_requested();
 
 namespace {
 
@@ -24,6 +27,19 @@ Bytes with_rate(const Bytes& ogg, uint32_t rate)
     std::vector<OggPacket> packets = ogg_packets(ogg, &serial);
     for (int b = 0; b < 4; b++) packets[0].data[12 + size_t(b)] = uint8_t(rate >> (8 * b));
     return ogg_from_packets(packets, serial);
+}
+
+// Brings `window` to the front, answering this thread's messages meanwhile.
+bool bring_to_front(HWND window)
+{
+    for (int i = 0; i < 500 && window; i++) {
+        if (::GetForegroundWindow() == window) return true;
+        ::SetForegroundWindow(window);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        ::Sleep(10);
+    }
+    return false;
 }
 
 // Leaves no device behind for the next test.
@@ -148,4 +164,30 @@ TEST(StreamOpen, OpeningClearsTheCapture)
     ASSERT_NE(bins, nullptr);
     for (int k = 0; k < 1025; k++) ASSERT_TRUE(bins[k].r == 0 && bins[k].i == 0) << "bin " << k;
     EXPECT_TRUE(stream_close());
+}
+
+// The device is bound to a window of this program even when the user has put
+// another program in front during start-up.
+TEST(StreamOpen, DeviceWindowIsTheProgramsOwn)
+{
+    release_device();
+    HWND ours = ::CreateWindowExA(0, "STATIC", "ours", WS_POPUP | WS_VISIBLE | WS_BORDER, 100, 100, 200, 100, nullptr,
+                                  nullptr, nullptr, nullptr);
+    ASSERT_TRUE(bring_to_front(ours));
+    ASSERT_TRUE(sound_device_open(nullptr));
+    EXPECT_EQ(stream_player().device_window, ours) << "ours in front";
+    release_device();
+
+    Child child = start_child(test_program_path(), "", {}, FOREGROUND_CHILD_ARG);
+    ASSERT_TRUE(child.started);
+    HWND foreign = find_process_window(child.info.dwProcessId, FOREGROUND_CHILD_TITLE, 10000);
+    EXPECT_TRUE(bring_to_front(foreign)) << "expected the other program's window in front";
+    Bytes ogg = sine_ogg(2, 44100, 5000);
+    EXPECT_TRUE(open_memory_stream(ogg) && stream_play());
+    EXPECT_EQ(stream_player().device_window, ours) << "another program in front";
+    EXPECT_TRUE(stream_player().timer_set) << "the timer reaches our window";
+    EXPECT_TRUE(stream_close());
+    if (foreign) ::PostMessageA(foreign, WM_CLOSE, 0, 0);
+    if (wait_child(child, 10000) == -1) kill_child(child);
+    ::DestroyWindow(ours);
 }

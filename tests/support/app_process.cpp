@@ -117,6 +117,33 @@ void kill_child(Child& child)
     wait_child(child, 5000);
 }
 
+const char FOREGROUND_CHILD_ARG[] = "--foreground-child";
+const char FOREGROUND_CHILD_TITLE[] = "another program";
+
+// Run as a second process: holds one visible window until asked to close it.
+static void run_foreground_child()
+{
+    HWND hwnd = ::CreateWindowExA(0, "STATIC", FOREGROUND_CHILD_TITLE, WS_POPUP | WS_VISIBLE | WS_BORDER, 900, 500, 200,
+                                  100, nullptr, nullptr, nullptr, nullptr);
+    ::SetForegroundWindow(hwnd);
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (::IsWindow(hwnd) && ::GetTickCount() - start < 30000) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_CLOSE && msg.hwnd == hwnd) ::DestroyWindow(hwnd);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(5);
+    }
+    ::ExitProcess(0);
+}
+
+bool foreground_child_requested()
+{
+    if (std::strstr(::GetCommandLineA(), FOREGROUND_CHILD_ARG)) run_foreground_child();
+    return false;
+}
+
 HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms)
 {
     DWORD start = ::GetTickCount();

@@ -30,6 +30,14 @@ Child start_child(const std::string& program, const std::string& folder, const s
 long wait_child(Child& child, DWORD timeout_ms);
 void kill_child(Child& child);
 
+// This program run as a second process that holds one visible window titled
+// FOREGROUND_CHILD_TITLE in front until it is asked to close it: start it with
+// FOREGROUND_CHILD_ARG. A test program offering it calls
+// foreground_child_requested() from a static initialiser, before any test.
+extern const char FOREGROUND_CHILD_ARG[];
+extern const char FOREGROUND_CHILD_TITLE[];
+bool foreground_child_requested();
+
 // A top-level window of the given process with this exact title, or null.
 HWND find_process_window(DWORD process_id, const char* title, DWORD timeout_ms);
 

@@ -13,38 +13,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-const char FOREGROUND_CHILD_ARG[] = "--foreground-child";
-const char FOREGROUND_CHILD_TITLE[] = "another program";
-
-// Run as a second process: holds one visible window until asked to close it.
-void run_foreground_child()
-{
-    HWND hwnd = ::CreateWindowExA(0, "STATIC", FOREGROUND_CHILD_TITLE, WS_POPUP | WS_VISIBLE | WS_BORDER, 900, 500, 200,
-                                  100, nullptr, nullptr, nullptr, nullptr);
-    ::SetForegroundWindow(hwnd);
-    const DWORD start = ::GetTickCount();
-    MSG msg;
-    while (::IsWindow(hwnd) && ::GetTickCount() - start < 30000) {
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_CLOSE && msg.hwnd == hwnd) ::DestroyWindow(hwnd);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(5);
-    }
-    ::ExitProcess(0);
-}
-
-bool foreground_child_requested()
-{
-    const char* arg = std::strstr(::GetCommandLineA(), FOREGROUND_CHILD_ARG);
-    if (arg) run_foreground_child();
-    return false;
-}
-
-} // namespace
-
 // Before the test environment, so the child never starts the runtime.
 [[maybe_unused]] static const bool is_child = foreground_child_requested();
 static auto* const environment = window_test_environment();
