@@ -54,11 +54,8 @@ static HWND foreground_owner()
 {
     HWND window = ::GetForegroundWindow();
     DWORD process = 0;
-    if (window) {
-        ::GetWindowThreadProcessId(window, &process);
-        if (process != ::GetCurrentProcessId()) window = nullptr;
-    }
-    return window;
+    if (window) ::GetWindowThreadProcessId(window, &process);
+    return process == ::GetCurrentProcessId() ? window : nullptr;
 }
 
 // Takes this thread's first record (most recently made first) off the list.
