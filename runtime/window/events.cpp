@@ -222,7 +222,9 @@ static LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LP
         e.event_type = static_cast<int32_t>(lparam);
         return 0;
     case WM_NOTIFY:
-        if (lparam) handle_notify(reinterpret_cast<const NMHDR*>(lparam));
+        // Our controls notify on our own thread; from another thread the pointer
+        // is passed on as it is, and sent from another process it points into that process.
+        if (lparam && !::InSendMessage()) handle_notify(reinterpret_cast<const NMHDR*>(lparam));
         return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:

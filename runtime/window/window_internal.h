@@ -92,6 +92,8 @@ const SizingState& sizing_state(); // live_sizing.cpp
 // Moves the dragged edges of any rectangle to (x, y) within the track limits.
 void sizing_drag_edges(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits);
 
-// The message box's steps, around MessageBoxA.
-void modal_disable_windows();
-void modal_restore_windows();
+// The message box's steps, around MessageBoxA. Restoring takes back the given
+// number of this thread's newest records: those of the box being closed, so a
+// box shown while another is up leaves the outer box's windows disabled.
+size_t modal_disable_windows(); // the number of windows disabled
+void modal_restore_windows(size_t count);

@@ -129,6 +129,8 @@ static void window_destroy(WindowId id, WindowRecord* record, bool system_destro
 {
     HWND handle = record->handle;
     record->handle = nullptr; // so the WM_NCDESTROY that follows finds nothing to release
+    // The system may give the handle to another window: drawing must not reach it.
+    if (handle == runtime.current_window) runtime.current_window = nullptr;
     if (handle && !system_destroying) {
         // The owner becomes active first, so activation does not fall to some unrelated window.
         if (HWND owner = ::GetWindow(handle, GW_OWNER)) ::SetActiveWindow(owner);
