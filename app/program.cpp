@@ -44,7 +44,6 @@ void program_main(HINSTANCE instance, HINSTANCE, char*, int)
     // the program always does, rather than go on with a null heap.
     if (!program_start(instance)) ::ExitProcess(0);
     application_run(); // ends in program_end on every path
-    program_end();
 }
 
 void program_end()

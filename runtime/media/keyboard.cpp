@@ -12,7 +12,7 @@ IDirectInputA* directinput_load()
         if (multimedia().directinput_library) {
             auto create = reinterpret_cast<DirectInputCreateFunction>(
                 reinterpret_cast<void*>(::GetProcAddress(multimedia().directinput_library, "DirectInputCreateA")));
-            if (create && create(runtime_instance(), 0x0300, &multimedia().directinput, nullptr) != DI_OK)
+            if (create && create(runtime_instance(), DIRECTINPUT_VERSION, &multimedia().directinput, nullptr) != DI_OK)
                 multimedia().directinput = nullptr;
         }
     }

@@ -2,6 +2,7 @@
 // base itself and its tests include this; other services use multimedia.h.
 #pragma once
 #ifndef DIRECTINPUT_VERSION
+// Asked of DirectInputCreateA too: the structures here are laid out for it.
 #define DIRECTINPUT_VERSION 0x0300
 #endif
 #include <windows.h>

@@ -6,7 +6,7 @@
 
 static EventState& events()
 {
-    return window_runtime.events;
+    return window_runtime().events;
 }
 
 static bool key_down(int key)
@@ -16,7 +16,7 @@ static bool key_down(int key)
 
 static bool class_name_starts(const char* name, const char* prefix)
 {
-    return std::strncmp(name, prefix, 4) == 0;
+    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
 }
 
 // Reads the class name of a window into the event state's scratch buffer.
@@ -28,22 +28,23 @@ static const char* event_class_name(HWND hwnd)
     return e.class_name;
 }
 
-HWND top_level_ancestor(HWND hwnd)
+static HWND top_level_ancestor(HWND hwnd)
 {
     HWND last = hwnd;
     for (HWND parent = ::GetParent(hwnd); parent; parent = ::GetParent(parent)) last = parent;
     return last;
 }
 
-HACCEL window_accelerator_find(HWND hwnd)
+static HACCEL window_accelerator_find(HWND hwnd)
 {
     // A plain Tab belongs to a rich-edit control as a key of its own.
     if (key_down(VK_TAB) && !key_down(VK_CONTROL) && !key_down(VK_SHIFT) && !key_down(VK_MENU)) {
-        char name[5] = {};
+        static const char RICH_EDIT_PREFIX[] = "Rich";
+        char name[sizeof RICH_EDIT_PREFIX] = {};
         ::GetClassNameA(::GetFocus(), name, sizeof name);
-        if (class_name_starts(name, "Rich")) return nullptr;
+        if (class_name_starts(name, RICH_EDIT_PREFIX)) return nullptr;
     }
-    auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime.windows, hwnd));
+    auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime().windows, hwnd));
     return record ? record->accelerator_table : nullptr;
 }
 
@@ -196,7 +197,7 @@ static void handle_tray_event(WPARAM wparam, LPARAM lparam)
     e.event_type = type;
 }
 
-LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
+static LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
     EventState& e = events();
     e.event_window = hwnd;
@@ -221,7 +222,9 @@ LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lp
         e.event_type = static_cast<int32_t>(lparam);
         return 0;
     case WM_NOTIFY:
-        if (lparam) handle_notify(reinterpret_cast<const NMHDR*>(lparam));
+        // Our controls notify on our own thread; from another thread the pointer
+        // is passed on as it is, and sent from another process it points into that process.
+        if (lparam && !::InSendMessage()) handle_notify(reinterpret_cast<const NMHDR*>(lparam));
         return 0;
     case WM_HSCROLL:
     case WM_VSCROLL:

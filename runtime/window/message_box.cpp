@@ -26,7 +26,7 @@ void common_controls_init()
     ::InitCommonControls();
 }
 
-static BOOL CALLBACK modal_disable_visit(HWND hwnd, LPARAM)
+static BOOL CALLBACK modal_disable_visit(HWND hwnd, LPARAM data)
 {
     const DWORD thread = ::GetCurrentThreadId();
     if (::GetWindowThreadProcessId(hwnd, nullptr) != thread || !::IsWindowVisible(hwnd) || !::IsWindowEnabled(hwnd) ||
@@ -41,24 +41,26 @@ static BOOL CALLBACK modal_disable_visit(HWND hwnd, LPARAM)
         record->window = hwnd;
     }
     ::ReleaseSRWLockExclusive(&message_boxes.lock);
-    if (record) ::EnableWindow(hwnd, FALSE);
+    if (record) {
+        ::EnableWindow(hwnd, FALSE);
+        ++*reinterpret_cast<size_t*>(data);
+    }
     return TRUE;
 }
 
-void modal_disable_windows()
+size_t modal_disable_windows()
 {
-    ::EnumWindows(modal_disable_visit, 0);
+    size_t count = 0;
+    ::EnumWindows(modal_disable_visit, reinterpret_cast<LPARAM>(&count));
+    return count;
 }
 
 static HWND foreground_owner()
 {
     HWND window = ::GetForegroundWindow();
     DWORD process = 0;
-    if (window) {
-        ::GetWindowThreadProcessId(window, &process);
-        if (process != ::GetCurrentProcessId()) window = nullptr;
-    }
-    return window;
+    if (window) ::GetWindowThreadProcessId(window, &process);
+    return process == ::GetCurrentProcessId() ? window : nullptr;
 }
 
 // Takes this thread's first record (most recently made first) off the list.
@@ -78,21 +80,21 @@ static HWND modal_take_record(DWORD thread)
     return window;
 }
 
-void modal_restore_windows()
+void modal_restore_windows(size_t count)
 {
     const DWORD thread = ::GetCurrentThreadId();
     // The lock is not held while enabling: EnableWindow sends messages, and a
     // window procedure may show a box of its own.
-    while (HWND window = modal_take_record(thread))
+    for (HWND window; count > 0 && (window = modal_take_record(thread)) != nullptr; --count)
         ::EnableWindow(window, TRUE); // fails quietly for a window destroyed meanwhile
 }
 
 int32_t message_box_flags(const char* title, const char* text, uint32_t flags)
 {
-    modal_disable_windows();
+    const size_t disabled = modal_disable_windows();
     HWND owner = foreground_owner();
     int32_t result = ::MessageBoxA(owner, text, title, flags);
-    modal_restore_windows();
+    modal_restore_windows(disabled);
     return result;
 }
 

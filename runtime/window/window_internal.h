@@ -1,5 +1,6 @@
-// Private to the window runtime (and its tests): the runtime's one static
-// block, the window records and the operations its files share.
+// Private to the window runtime (and its tests): the runtime's state records,
+// the window records and the operations its files share. Each record is a
+// static of the file that owns it; the others reach it through its accessor.
 #pragma once
 #include "core/numbered_table.h"
 #include "window/window.h"
@@ -46,7 +47,7 @@ struct WindowRuntime {
     EventState events;
 };
 
-extern WindowRuntime window_runtime;
+WindowRuntime& window_runtime(); // windows.cpp
 
 enum class Placement { none, centre_screen, centre_active };
 
@@ -64,19 +65,13 @@ POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active);
 // Writes "WindowClass_<number>" (signed decimal) into buffer.
 void window_class_format(char* buffer, size_t size, intptr_t number);
 
-WindowRecord* window_slot(WindowId number);
 WindowRecord* window_find(WindowId number);
 // For a window the system destroyed without window_close (a child goes with
 // its parent): its number must not keep a handle the system may reuse.
 void window_forget(HWND hwnd);
-void window_slot_release(WindowId number);
-void window_class_name(WindowId number);
 HACCEL window_accelerators_create(WindowId number);
 
 LRESULT CALLBACK window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-LRESULT window_message_handler(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-HACCEL window_accelerator_find(HWND hwnd);
-HWND top_level_ancestor(HWND hwnd);
 
 void focus_next_control();
 void focus_previous_control();
@@ -93,10 +88,12 @@ struct SizingState {
 };
 
 LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-const SizingState& sizing_state();
-// Moves the dragged edges of rect to (x, y) within the track limits.
-void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits);
+const SizingState& sizing_state(); // live_sizing.cpp
+// Moves the dragged edges of any rectangle to (x, y) within the track limits.
+void sizing_drag_edges(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits);
 
-// The message box's steps, around MessageBoxA.
-void modal_disable_windows();
-void modal_restore_windows();
+// The message box's steps, around MessageBoxA. Restoring takes back the given
+// number of this thread's newest records: those of the box being closed, so a
+// box shown while another is up leaves the outer box's windows disabled.
+size_t modal_disable_windows(); // the number of windows disabled
+void modal_restore_windows(size_t count);

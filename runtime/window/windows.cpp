@@ -2,7 +2,7 @@
 #include "core/runtime.h"
 #include "window_internal.h"
 
-WindowRuntime window_runtime;
+static WindowRuntime runtime;
 
 static const char TEMPLATE_CLASS_NAME[] = "TemplateClass";
 static const char CLASS_NAME_PREFIX[] = "WindowClass_";
@@ -26,9 +26,9 @@ void window_class_format(char* buffer, size_t size, intptr_t number)
     buffer[at] = '\0';
 }
 
-void window_class_name(WindowId number)
+static void window_class_name(WindowId number)
 {
-    window_class_format(window_runtime.class_name, sizeof window_runtime.class_name, number);
+    window_class_format(runtime.class_name, sizeof runtime.class_name, number);
 }
 
 WindowStyle window_style_decode(uint32_t flags)
@@ -73,38 +73,35 @@ POINT window_centre_on_rect(int32_t width, int32_t height, const RECT& active)
 
 void windows_init()
 {
-    window_runtime = WindowRuntime{};
-    table_init(&window_runtime.windows, sizeof(WindowRecord), INITIAL_WINDOW_CAPACITY, WINDOW_CAPACITY_GROWTH);
+    runtime = WindowRuntime{};
+    table_init(&runtime.windows, sizeof(WindowRecord), INITIAL_WINDOW_CAPACITY, WINDOW_CAPACITY_GROWTH);
 
-    WNDCLASSA& c = window_runtime.template_class;
+    WNDCLASSA& c = runtime.template_class; // zeroed: no extra bytes, no menu
     c.style = CS_DBLCLKS;
     c.lpfnWndProc = window_procedure;
-    c.cbClsExtra = 0;
-    c.cbWndExtra = 0;
     c.hInstance = runtime_instance();
     c.hIcon = ::LoadIconA(runtime_instance(), MAKEINTRESOURCEA(1));
     c.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     c.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    c.lpszMenuName = nullptr;
     c.lpszClassName = TEMPLATE_CLASS_NAME;
     ::RegisterClassA(&c);
     // Every later registration takes its name from the class-name buffer.
-    c.lpszClassName = window_runtime.class_name;
+    c.lpszClassName = runtime.class_name;
 }
 
-WindowRecord* window_slot(WindowId number)
+WindowRuntime& window_runtime()
 {
-    return static_cast<WindowRecord*>(table_claim(&window_runtime.windows, number));
+    return runtime;
+}
+
+static WindowRecord* window_slot(WindowId number)
+{
+    return static_cast<WindowRecord*>(table_claim(&runtime.windows, number));
 }
 
 WindowRecord* window_find(WindowId number)
 {
-    return static_cast<WindowRecord*>(table_find(&window_runtime.windows, number));
-}
-
-void window_slot_release(WindowId number)
-{
-    table_release(&window_runtime.windows, number);
+    return static_cast<WindowRecord*>(table_find(&runtime.windows, number));
 }
 
 HACCEL window_accelerators_create(WindowId number)
@@ -126,49 +123,41 @@ HACCEL window_accelerators_create(WindowId number)
     return table;
 }
 
-// Frees the accelerators and the record of a window that is gone.
-static void window_record_release(WindowId number, WindowRecord* record)
+// The one way a window goes: the window itself (unless the system is already
+// destroying it), its class, its accelerators and its record.
+static void window_destroy(WindowId id, WindowRecord* record, bool system_destroying)
 {
+    HWND handle = record->handle;
+    record->handle = nullptr; // so the WM_NCDESTROY that follows finds nothing to release
+    // The system may give the handle to another window: drawing must not reach it.
+    if (handle == runtime.current_window) runtime.current_window = nullptr;
+    if (handle && !system_destroying) {
+        // The owner becomes active first, so activation does not fall to some unrelated window.
+        if (HWND owner = ::GetWindow(handle, GW_OWNER)) ::SetActiveWindow(owner);
+        ::DestroyWindow(handle);
+    }
+    // A window the system is destroying still holds its class: the number's next open reuses it.
+    if (!system_destroying) {
+        window_class_name(id);
+        ::UnregisterClassA(runtime.class_name, runtime_instance());
+    }
     if (record->accelerator_count != 0) {
         ::HeapFree(main_heap(), 0, record->accelerators);
         ::DestroyAcceleratorTable(record->accelerator_table);
-        record->accelerator_count = 0;
-        record->accelerators = nullptr;
-        record->accelerator_table = nullptr;
     }
-    window_slot_release(number);
+    *record = WindowRecord{};
+    table_release(&runtime.windows, id);
 }
 
 void window_forget(HWND hwnd)
 {
-    auto* record = static_cast<WindowRecord*>(table_find_handle(&window_runtime.windows, hwnd));
-    if (record) window_record_release(table_id(&window_runtime.windows, record), record);
+    auto* record = static_cast<WindowRecord*>(table_find_handle(&runtime.windows, hwnd));
+    if (record) window_destroy(table_id(&runtime.windows, record), record, true);
 }
 
 void window_close(WindowId number)
 {
-    WindowRecord* record = window_find(number);
-    if (!record) return;
-    HWND handle = record->handle;
-    record->handle = nullptr; // so that its destruction does not release the record early
-    // The owner becomes active before the window goes, so activation does not
-    // fall to some unrelated window.
-    if (HWND owner = ::GetWindow(handle, GW_OWNER)) ::SetActiveWindow(owner);
-    ::DestroyWindow(handle);
-    window_class_name(number);
-    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
-    window_record_release(number, record);
-}
-
-// Releases what a failed open made, so a failure leaves no class or record.
-static void window_open_undo(WindowId number, WindowRecord* record)
-{
-    HWND handle = record->handle;
-    record->handle = nullptr; // released here, not by the destruction
-    if (handle) ::DestroyWindow(handle);
-    window_class_name(number);
-    ::UnregisterClassA(window_runtime.class_name, runtime_instance());
-    window_slot_release(number);
+    if (WindowRecord* record = window_find(number)) window_destroy(number, record, false);
 }
 
 intptr_t window_open(WindowId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
@@ -189,7 +178,7 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
         window_close(number);
 
     window_class_name(number);
-    ::RegisterClassA(&window_runtime.template_class); // an existing class is used as it is
+    ::RegisterClassA(&runtime.template_class); // an existing class is used as it is
 
     WindowStyle decoded = window_style_decode(flags);
     // The frame alone, added to the client size without wrapping.
@@ -209,23 +198,23 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
                                      ::GetSystemMetrics(SM_CYSCREEN));
     }
 
-    record->handle = ::CreateWindowExA(0, window_runtime.class_name, title, decoded.style, at.x, at.y, outer_width,
+    record->handle = ::CreateWindowExA(0, runtime.class_name, title, decoded.style, at.x, at.y, outer_width,
                                        outer_height, parent, nullptr, runtime_instance(), nullptr);
     if (!record->handle || !window_accelerators_create(number)) {
-        window_open_undo(number, record);
+        window_destroy(number, record, false); // a failure leaves no class or record
         return 0;
     }
-    window_runtime.current_window = record->handle;
+    runtime.current_window = record->handle;
     if (decoded.maximise) ::ShowWindow(record->handle, SW_MAXIMIZE);
     return dynamic ? number : reinterpret_cast<intptr_t>(record->handle);
 }
 
 void windows_close_all()
 {
-    table_for_each(&window_runtime.windows, window_close, true);
+    table_for_each(&runtime.windows, window_close, true);
 }
 
 HWND window_current()
 {
-    return window_runtime.current_window;
+    return runtime.current_window;
 }

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 static auto* const environment = window_test_environment();
@@ -305,6 +307,29 @@ TEST_F(WindowEvents, MalformedNotificationsAreIgnored)
     ::SendMessageA(hwnd, WM_NOTIFY, 5, reinterpret_cast<LPARAM>(block.data()));
     ::PostMessageA(hwnd, WM_APP, 0, 0);
     EXPECT_EQ(window_event(), static_cast<int32_t>(WM_APP)) << "neither is a control event";
+
+    // A sound up-down notification is an event from this thread, and ignored
+    // from another: its pointer could as well point into another process.
+    HWND updown = control(hwnd, UPDOWN_CLASSA, 0, 71, 0, 0, 20, 20);
+    NMUPDOWN change{{updown, 71, UINT(UDN_DELTAPOS)}, 0, 1};
+    ::SendMessageA(hwnd, WM_NOTIFY, 71, reinterpret_cast<LPARAM>(&change));
+    ::PostMessageA(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(window_event(), EVENT_CONTROL) << "expected the notification from this thread to count";
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        ::SendMessageA(hwnd, WM_NOTIFY, 71, reinterpret_cast<LPARAM>(&change));
+        sent = true;
+    });
+    std::vector<int32_t> codes;
+    while (!sent) {
+        codes.push_back(window_event()); // takes the sent message in
+        ::Sleep(1);
+    }
+    sender.join();
+    ::PostMessageA(hwnd, WM_APP, 0, 0);
+    codes.push_back(window_event());
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), EVENT_CONTROL), 0)
+        << "a notification sent from another thread became a control event";
 }
 
 TEST_F(WindowEvents, ScrollBarsReportToTheTopLevelWindow)

@@ -146,7 +146,7 @@ protected:
     // posts itself (WM_ENTERSIZEMOVE) may come first.
     void post_and_pump(UINT message, WPARAM wparam, LPARAM lparam = 0)
     {
-        MSG& got = window_runtime.events.retrieved;
+        MSG& got = window_runtime().events.retrieved;
         got.message = 0; // the same message may have been the last one
         ::PostMessageA(hwnd, message, wparam, lparam);
         ASSERT_TRUE(window_pump_until([&] { return got.message == message && got.wParam == wparam; }, 1000))
@@ -288,23 +288,23 @@ TEST(SizingRect, LimitsHoldAtTheDraggedEdgeOnly)
     limits.ptMaxTrackSize = POINT{500, 400};
     RECT r{200, 200, 400, 350};
 
-    sizing_rect_update(r, WMSZ_LEFT, 390, 0, limits);
+    sizing_drag_edges(r, WMSZ_LEFT, 390, 0, limits);
     EXPECT_EQ(r.left, 300) << "too narrow: widened leftwards from the fixed right edge";
     EXPECT_EQ(r.right, 400);
-    sizing_rect_update(r, WMSZ_LEFT, -500, 0, limits);
+    sizing_drag_edges(r, WMSZ_LEFT, -500, 0, limits);
     EXPECT_EQ(r.left, -100) << "too wide: held at the maximum";
 
     r = RECT{200, 200, 400, 350};
-    sizing_rect_update(r, WMSZ_BOTTOMRIGHT, 210, 210, limits);
+    sizing_drag_edges(r, WMSZ_BOTTOMRIGHT, 210, 210, limits);
     EXPECT_EQ(r.right, 300);
     EXPECT_EQ(r.bottom, 280);
     EXPECT_EQ(r.left, 200);
     EXPECT_EQ(r.top, 200);
 
     r = RECT{200, 200, 400, 350};
-    sizing_rect_update(r, WMSZ_TOPLEFT, 152, 102, limits);
+    sizing_drag_edges(r, WMSZ_TOPLEFT, 152, 102, limits);
     EXPECT_EQ(r.left, 150) << "the top-left corner sits 2 pixels inside the cursor";
     EXPECT_EQ(r.top, 100);
-    sizing_rect_update(r, 0, 0, 0, limits);
+    sizing_drag_edges(r, 0, 0, 0, limits);
     EXPECT_EQ(r.left, 150) << "no edge picked: nothing moves";
 }

@@ -164,10 +164,10 @@ TEST_F(MessageBoxTest, EachThreadRestoresOnlyWhatItsOwnBoxDisabled)
                                    nullptr, nullptr, nullptr);
         ::ShowWindow(w, SW_SHOWNA);
         theirs = w;
-        modal_disable_windows();
+        const size_t disabled = modal_disable_windows();
         ::SetEvent(disabled_event);
         ::WaitForSingleObject(restore_event, 10000);
-        modal_restore_windows();
+        modal_restore_windows(disabled);
         enabled_after_own_restore = ::IsWindowEnabled(w) != FALSE;
         ::DestroyWindow(w);
     });
@@ -175,7 +175,7 @@ TEST_F(MessageBoxTest, EachThreadRestoresOnlyWhatItsOwnBoxDisabled)
     EXPECT_FALSE(::IsWindowEnabled(theirs)) << "the other thread's box disabled its own window";
     EXPECT_TRUE(::IsWindowEnabled(ours)) << "and left this thread's windows alone";
 
-    modal_restore_windows();
+    modal_restore_windows(SIZE_MAX);
     EXPECT_FALSE(::IsWindowEnabled(theirs)) << "this thread's restore leaves the other thread's record alone";
     ::SetEvent(restore_event);
     other.join();
@@ -213,5 +213,39 @@ TEST_F(MessageBoxTest, AWindowDestroyedWhileTheBoxIsUpIsForgotten)
     EXPECT_EQ(message_box("again", "body"), IDOK);
     again.join();
     EXPECT_TRUE(::IsWindowEnabled(later));
+    EXPECT_TRUE(::IsWindowEnabled(front));
+}
+
+TEST_F(MessageBoxTest, ABoxShownWhileAnotherIsUpLeavesTheOuterBoxsWindowsDisabled)
+{
+    HWND front = open(0, WS_CAPTION, 50);
+    HWND other = open(1, WS_CAPTION, 300);
+    ASSERT_TRUE(window_foreground(front));
+    // The outer box's own message loop dispatches this, and the inner box is
+    // shown from inside it.
+    static HWND watched;
+    static bool enabled_after_inner;
+    watched = other;
+    enabled_after_inner = true;
+    window_callback_set([](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message != WM_APP) return CALLBACK_DEFAULT;
+        message_box("inner", "body");
+        enabled_after_inner = ::IsWindowEnabled(watched) != FALSE;
+        return 0;
+    });
+    ::PostMessageA(other, WM_APP, 0, 0);
+    BoxSighting inner, outer;
+    std::thread helper([&] {
+        dismiss_box("inner", {}, &inner).join();
+        dismiss_box("outer", {}, &outer).join();
+    });
+    EXPECT_EQ(message_box("outer", "body"), IDOK);
+    helper.join();
+    window_callback_set(nullptr);
+
+    ASSERT_TRUE(inner.found) << "expected the inner box to be shown";
+    ASSERT_TRUE(outer.found);
+    EXPECT_FALSE(enabled_after_inner) << "the inner box re-enabled a window the outer box still holds disabled";
+    EXPECT_TRUE(::IsWindowEnabled(other)) << "the outer box enables it again";
     EXPECT_TRUE(::IsWindowEnabled(front));
 }

@@ -298,7 +298,7 @@ TEST_F(WindowRegistry, DynamicWindowsAreKnownByTheirRecordAddress)
     WindowRecord* record = window_find(id);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(reinterpret_cast<intptr_t>(record), id);
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 1);
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 1);
     HWND hwnd = record->handle;
     EXPECT_EQ(window_current(), hwnd);
     EXPECT_EQ(class_of(hwnd), "WindowClass_" + std::to_string(static_cast<long long>(id)));
@@ -308,10 +308,10 @@ TEST_F(WindowRegistry, DynamicWindowsAreKnownByTheirRecordAddress)
     window_close(id);
     EXPECT_FALSE(::IsWindow(hwnd));
     EXPECT_FALSE(class_registered(name.c_str()));
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 0) << "the record is freed";
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0) << "the record is freed";
     EXPECT_EQ(window_find(id), nullptr) << "a closed dynamic identifier is no longer a window";
     window_close(id); // and closing it again does nothing
-    EXPECT_EQ(window_current(), hwnd) << "closing leaves the current window as it was";
+    EXPECT_EQ(window_current(), nullptr) << "a closed window is no longer current: its handle may be reused";
 }
 
 TEST_F(WindowRegistry, UnknownNumbersAreRefusedOrIgnored)
@@ -337,10 +337,10 @@ TEST_F(WindowRegistry, UnknownNumbersAreRefusedOrIgnored)
 
 TEST_F(WindowRegistry, NumbersPastTheLimitAreRefusedAndHarmNoWindow)
 {
-    HWND keep = as_hwnd(window_open(0, 0, 0, 50, 50, WINDOW_INVISIBLE, "keep"));
     HWND last = as_hwnd(window_open(0xFFFE, 0, 0, 50, 50, WINDOW_INVISIBLE, "last"));
     ASSERT_TRUE(::IsWindow(last)) << "expected the highest number to open";
     window_close(0xFFFE);
+    HWND keep = as_hwnd(window_open(0, 0, 0, 50, 50, WINDOW_INVISIBLE, "keep"));
     // 0x10000000 records of 16 bytes would wrap a 32-bit size to a 512-byte table.
     for (intptr_t number : {intptr_t{0xFFFF}, intptr_t{0x0FFFFFE0}, intptr_t{0x10000000}, intptr_t{INT32_MAX}}) {
         EXPECT_EQ(window_open(number, 0, 0, 50, 50, WINDOW_INVISIBLE, "far"), 0)
@@ -349,7 +349,7 @@ TEST_F(WindowRegistry, NumbersPastTheLimitAreRefusedAndHarmNoWindow)
         ASSERT_NE(window_find(0), nullptr);
         EXPECT_EQ(window_find(0)->handle, keep);
     }
-    EXPECT_EQ(window_current(), last) << "a refused open changed the current window";
+    EXPECT_EQ(window_current(), keep) << "a refused open changed the current window";
 
     // A dynamic identifier is no number: it finds the dynamic window, never a table record.
     intptr_t id = window_open(-1, 0, 0, 50, 50, WINDOW_INVISIBLE, "dynamic");
@@ -372,14 +372,14 @@ TEST_F(WindowRegistry, FailedCreationLeavesNoClassOrRecord)
     EXPECT_EQ(window_find(5), nullptr);
     EXPECT_FALSE(class_registered("WindowClass_5"));
     EXPECT_EQ(window_open_parented(-1, 0, 0, 50, 50, WS_CHILD, "child", no_parent), 0);
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 0) << "the dynamic record is released";
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0) << "the dynamic record is released";
     EXPECT_EQ(window_current(), keep) << "a failed open leaves the current window";
 
     // Without an object heap no dynamic record can be made.
     object_heap_destroy();
     EXPECT_EQ(window_open(-1, 0, 0, 50, 50, WINDOW_INVISIBLE, "no heap"), 0);
     ASSERT_TRUE(object_heap_create());
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 0);
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0);
     EXPECT_EQ(window_current(), keep);
 }
 
@@ -404,7 +404,8 @@ TEST_F(WindowRegistry, ChildWindowsOpenInsideTheirParent)
     EXPECT_FALSE(::IsWindow(child));
     EXPECT_EQ(window_find(1), nullptr) << "the child's number is free once its window is gone";
     EXPECT_EQ(window_find(dynamic), nullptr);
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 0) << "the dynamic child's record is released";
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0) << "the dynamic child's record is released";
+    EXPECT_EQ(window_current(), nullptr) << "the child went with its parent: it is no longer current";
     HWND again = as_hwnd(window_open(1, 0, 0, 50, 50, WINDOW_INVISIBLE, "again"));
     EXPECT_TRUE(::IsWindow(again));
     EXPECT_EQ(class_of(again), "WindowClass_1");
@@ -442,6 +443,6 @@ TEST_F(WindowRegistry, CloseAllTakesDynamicWindowsFirstThenNumbersDownward)
     window_callback_set(nullptr);
     const std::vector<HWND> expected{h2, h1, n7, n2, n0};
     EXPECT_EQ(destroyed, expected) << "newest dynamic window first, then numbers from the top";
-    EXPECT_EQ(table_dynamic_records(&window_runtime.windows), 0);
+    EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0);
     EXPECT_FALSE(class_registered("WindowClass_7"));
 }

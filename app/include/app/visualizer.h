@@ -17,8 +17,8 @@ constexpr int32_t FRAME_HEIGHT = 600;
 // Points of the player's transform; also the bytes of the 512 frames a refill captures.
 constexpr int32_t SPECTRUM_POINTS = 2048;
 
-void application_start(); // the window, the frame images, the working arrays, the spectrum
-void application_run();   // application_start, the music and the frame loop; ends in program_end
+void application_start();            // the window, the frame images, the working arrays, the spectrum
+[[noreturn]] void application_run(); // application_start, the music and the frame loop; ends in program_end
 
 // One frame: newest spectrum and capture, drawing, 10 ms pause, exit test.
 // False when the user asked to quit.

@@ -1,81 +1,15 @@
-// Tab and Shift+Tab focus moves between the controls of the active window, and
-// live sizing: the system's Size command handled through ordinary messages so
+// Live sizing: the system's Size command handled through ordinary messages so
 // the application's polling loop keeps running while a window is resized.
 #include "window_internal.h"
 
 static SizingState sizing;
 
-namespace {
-struct FocusWalk {
-    HWND start;    // the focused control, or null when no descendant has the focus
-    bool passed;   // forward: start has been seen
-    HWND previous; // backward: the last eligible control seen
-    bool done;
-};
-} // namespace
-
-static bool focus_eligible(HWND hwnd)
-{
-    return ::IsWindowEnabled(hwnd) && ::IsWindowVisible(hwnd) && (::GetWindowLongA(hwnd, GWL_STYLE) & WS_TABSTOP);
-}
-
-static HWND focus_start(HWND active)
-{
-    HWND focus = ::GetFocus();
-    return focus && ::IsChild(active, focus) ? focus : nullptr;
-}
-
-static BOOL CALLBACK focus_next_visit(HWND hwnd, LPARAM data)
-{
-    auto* walk = reinterpret_cast<FocusWalk*>(data);
-    if (!focus_eligible(hwnd)) return TRUE;
-    if (walk->passed) {
-        ::SetFocus(hwnd);
-        walk->passed = false;
-        return FALSE;
-    }
-    if (!walk->start) {
-        ::SetFocus(hwnd);
-        return FALSE;
-    }
-    if (hwnd == walk->start) walk->passed = true;
-    return TRUE;
-}
-
-static BOOL CALLBACK focus_previous_visit(HWND hwnd, LPARAM data)
-{
-    auto* walk = reinterpret_cast<FocusWalk*>(data);
-    if (!focus_eligible(hwnd)) return TRUE;
-    if (hwnd == walk->start && walk->previous) {
-        ::SetFocus(walk->previous);
-        walk->done = true;
-        return FALSE;
-    }
-    walk->previous = hwnd;
-    return TRUE;
-}
-
-void focus_next_control()
-{
-    // With no active window the enumeration would walk the top-level windows.
-    HWND active = ::GetActiveWindow();
-    if (!active) return;
-    FocusWalk walk{focus_start(active), false, nullptr, false};
-    ::EnumChildWindows(active, focus_next_visit, reinterpret_cast<LPARAM>(&walk));
-    if (walk.passed) // start was the last eligible control: wrap to the first
-        ::EnumChildWindows(active, focus_next_visit, reinterpret_cast<LPARAM>(&walk));
-}
-
-void focus_previous_control()
-{
-    HWND active = ::GetActiveWindow();
-    if (!active) return;
-    FocusWalk walk{focus_start(active), false, nullptr, false};
-    ::EnumChildWindows(active, focus_previous_visit, reinterpret_cast<LPARAM>(&walk));
-    // The last eligible control: the wrap-around from the first, and the target
-    // when no eligible control had the focus.
-    if (!walk.done && walk.previous) ::SetFocus(walk.previous);
-}
+// The cursor is put this far inside a right or bottom edge (and the top-left
+// corner), where it still lies on the sizing border; dragging adds it back, so
+// that picking an edge does not move it.
+constexpr int32_t CURSOR_INSET = 2;
+// Pixels an arrow key moves the cursor once its axis has an edge.
+constexpr int32_t ARROW_STEP = 10;
 
 const SizingState& sizing_state()
 {
@@ -91,23 +25,18 @@ static void edge_drag(LONG& edge, LONG fixed, LONG to, LONG sign, LONG min_span,
     edge = fixed + sign * span;
 }
 
-void sizing_rect_update(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
+void sizing_drag_edges(RECT& rect, int32_t edge, int32_t x, int32_t y, const MINMAXINFO& limits)
 {
     const POINT min = limits.ptMinTrackSize, max = limits.ptMaxTrackSize;
     // Limits hold at the dragged edge; the opposite edge stays put.
     if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
-        edge_drag(rect.left, rect.right, edge == WMSZ_TOPLEFT ? x - 2 : x, -1, min.x, max.x);
+        edge_drag(rect.left, rect.right, edge == WMSZ_TOPLEFT ? x - CURSOR_INSET : x, -1, min.x, max.x);
     if (edge == WMSZ_RIGHT || edge == WMSZ_TOPRIGHT || edge == WMSZ_BOTTOMRIGHT)
-        edge_drag(rect.right, rect.left, x + 2, 1, min.x, max.x);
+        edge_drag(rect.right, rect.left, x + CURSOR_INSET, 1, min.x, max.x);
     if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT)
-        edge_drag(rect.top, rect.bottom, edge == WMSZ_TOPLEFT ? y - 2 : y, -1, min.y, max.y);
+        edge_drag(rect.top, rect.bottom, edge == WMSZ_TOPLEFT ? y - CURSOR_INSET : y, -1, min.y, max.y);
     if (edge == WMSZ_BOTTOM || edge == WMSZ_BOTTOMLEFT || edge == WMSZ_BOTTOMRIGHT)
-        edge_drag(rect.bottom, rect.top, y + 2, 1, min.y, max.y);
-}
-
-void sizing_update_rect(int32_t x, int32_t y)
-{
-    sizing_rect_update(sizing.current_rect, sizing.edge, x, y, sizing.limits);
+        edge_drag(rect.bottom, rect.top, y + CURSOR_INSET, 1, min.y, max.y);
 }
 
 static void sizing_apply_rect(HWND hwnd, const RECT& rect)
@@ -124,17 +53,13 @@ static void sizing_set_cursor(LPCSTR cursor, int32_t x, int32_t y)
     ::SetCursor(static_cast<HCURSOR>(::LoadImageA(nullptr, cursor, IMAGE_CURSOR, 0, 0, LR_SHARED | LR_DEFAULTSIZE)));
 }
 
-static void sizing_resize(HWND hwnd)
+// The sized window's rectangle, and the window with it, follow the cursor to (x, y).
+static void sizing_follow_cursor(int32_t x, int32_t y)
 {
-    ::SendMessageA(hwnd, WM_SIZING, static_cast<WPARAM>(sizing.edge), reinterpret_cast<LPARAM>(&sizing.current_rect));
-    sizing_apply_rect(hwnd, sizing.current_rect);
-}
-
-static void sizing_step(HWND hwnd, int32_t x, int32_t y)
-{
-    ::SetCursorPos(x, y);
-    sizing_update_rect(x, y);
-    sizing_resize(hwnd);
+    sizing_drag_edges(sizing.current_rect, sizing.edge, x, y, sizing.limits);
+    ::SendMessageA(sizing.window, WM_SIZING, static_cast<WPARAM>(sizing.edge),
+                   reinterpret_cast<LPARAM>(&sizing.current_rect));
+    sizing_apply_rect(sizing.window, sizing.current_rect);
 }
 
 static void sizing_limits(HWND hwnd)
@@ -191,18 +116,18 @@ static void sizing_pick(int32_t edge, POINT pt)
     sizing.edge = edge;
     switch (edge) {
     case WMSZ_LEFT: return sizing_set_cursor(IDC_SIZEWE, r.left, pt.y);
-    case WMSZ_RIGHT: return sizing_set_cursor(IDC_SIZEWE, r.right - 2, pt.y);
+    case WMSZ_RIGHT: return sizing_set_cursor(IDC_SIZEWE, r.right - CURSOR_INSET, pt.y);
     case WMSZ_TOP: return sizing_set_cursor(IDC_SIZENS, pt.x, r.top);
-    case WMSZ_BOTTOM: return sizing_set_cursor(IDC_SIZENS, pt.x, r.bottom - 2);
-    case WMSZ_TOPLEFT: return sizing_set_cursor(IDC_SIZENWSE, r.left + 2, r.top + 2);
-    case WMSZ_TOPRIGHT: return sizing_set_cursor(IDC_SIZENESW, r.right - 2, r.top);
-    case WMSZ_BOTTOMLEFT: return sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - 2);
-    default: return sizing_set_cursor(IDC_SIZENWSE, r.right - 2, r.bottom - 2);
+    case WMSZ_BOTTOM: return sizing_set_cursor(IDC_SIZENS, pt.x, r.bottom - CURSOR_INSET);
+    case WMSZ_TOPLEFT: return sizing_set_cursor(IDC_SIZENWSE, r.left + CURSOR_INSET, r.top + CURSOR_INSET);
+    case WMSZ_TOPRIGHT: return sizing_set_cursor(IDC_SIZENESW, r.right - CURSOR_INSET, r.top);
+    case WMSZ_BOTTOMLEFT: return sizing_set_cursor(IDC_SIZENESW, r.left, r.bottom - CURSOR_INSET);
+    default: return sizing_set_cursor(IDC_SIZENWSE, r.right - CURSOR_INSET, r.bottom - CURSOR_INSET);
     }
 }
 
 // An arrow key first picks an edge (or turns an edge into a corner) and puts
-// the cursor on it; once the axis has an edge, it moves the cursor 10 pixels.
+// the cursor on it; once the axis has an edge, it moves the cursor and sizes.
 static void sizing_arrow(WPARAM key)
 {
     struct Arrow {
@@ -210,10 +135,10 @@ static void sizing_arrow(WPARAM key)
         int32_t side, from_a, corner_a, from_b, corner_b, dx, dy;
     };
     static const Arrow arrows[] = {
-        {VK_LEFT, WMSZ_LEFT, WMSZ_TOP, WMSZ_TOPLEFT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, -10, 0},
-        {VK_RIGHT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMRIGHT, 10, 0},
-        {VK_UP, WMSZ_TOP, WMSZ_RIGHT, WMSZ_TOPRIGHT, WMSZ_LEFT, WMSZ_TOPLEFT, 0, -10},
-        {VK_DOWN, WMSZ_BOTTOM, WMSZ_RIGHT, WMSZ_BOTTOMRIGHT, WMSZ_LEFT, WMSZ_BOTTOMLEFT, 0, 10},
+        {VK_LEFT, WMSZ_LEFT, WMSZ_TOP, WMSZ_TOPLEFT, WMSZ_BOTTOM, WMSZ_BOTTOMLEFT, -ARROW_STEP, 0},
+        {VK_RIGHT, WMSZ_RIGHT, WMSZ_TOP, WMSZ_TOPRIGHT, WMSZ_BOTTOM, WMSZ_BOTTOMRIGHT, ARROW_STEP, 0},
+        {VK_UP, WMSZ_TOP, WMSZ_RIGHT, WMSZ_TOPRIGHT, WMSZ_LEFT, WMSZ_TOPLEFT, 0, -ARROW_STEP},
+        {VK_DOWN, WMSZ_BOTTOM, WMSZ_RIGHT, WMSZ_BOTTOMRIGHT, WMSZ_LEFT, WMSZ_BOTTOMLEFT, 0, ARROW_STEP},
     };
     POINT pt;
     ::GetCursorPos(&pt);
@@ -225,8 +150,10 @@ static void sizing_arrow(WPARAM key)
             sizing_pick(a.corner_a, pt);
         else if (sizing.edge == a.from_b)
             sizing_pick(a.corner_b, pt);
-        else
-            sizing_step(sizing.window, pt.x + a.dx, pt.y + a.dy);
+        else {
+            ::SetCursorPos(pt.x + a.dx, pt.y + a.dy);
+            sizing_follow_cursor(pt.x + a.dx, pt.y + a.dy);
+        }
     }
 }
 
@@ -241,8 +168,7 @@ LRESULT live_sizing_filter(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         sizing.restore_cursor = false;
         POINT pt{static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
         ::MapWindowPoints(hwnd, HWND_DESKTOP, &pt, 1);
-        sizing_update_rect(pt.x, pt.y);
-        sizing_resize(sizing.window);
+        sizing_follow_cursor(pt.x, pt.y);
         return 0;
     }
     case WM_LBUTTONUP: sizing_finish(false, true); return 0;
