@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -272,4 +273,47 @@ TEST(FailureMessage, NoSoundDevice)
     // Run with PULSE_SERVER naming no server (see tests/e2e/CMakeLists.txt).
     start(run, silent_track(2));
     expect_failure_message(run);
+}
+
+// The file's properties as Windows shows them: the version the build was made
+// as, in numbers and in words, read through the language the file declares
+// (a string block under any other language shows as empty properties).
+TEST(VersionResource, ShowsTheBuildsVersionAndNames)
+{
+    const std::string exe = program_path("sondrel.exe");
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    ASSERT_NE(0u, size) << "no version resource in " << exe;
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(exe.c_str(), 0, size, info.data()));
+
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(3, std::sscanf(SONDREL_VERSION, "%u.%u.%u", &major, &minor, &patch));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(DWORD(MAKELONG(minor, major)), fixed->dwFileVersionMS) << "file version, expected " << SONDREL_VERSION;
+    EXPECT_EQ(DWORD(MAKELONG(0, patch)), fixed->dwFileVersionLS) << "file version, expected " << SONDREL_VERSION;
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+    EXPECT_EQ(DWORD(VFT_APP), fixed->dwFileType);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(
+        ::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    auto text = [&](const char* name) -> std::string {
+        char key[96];
+        std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\%s", translation[0], translation[1], name);
+        char* value = nullptr;
+        UINT chars = 0;
+        if (!::VerQueryValueA(info.data(), key, reinterpret_cast<void**>(&value), &chars) || !value) return "(none)";
+        return value;
+    };
+    EXPECT_EQ(SONDREL_VERSION, text("FileVersion"));
+    EXPECT_EQ(SONDREL_VERSION, text("ProductVersion"));
+    EXPECT_EQ("Sondrel", text("ProductName"));
+    EXPECT_EQ("Sondrel audio visualizer", text("FileDescription"));
+    EXPECT_EQ(SONDREL_COPYRIGHT, text("LegalCopyright"));
+    EXPECT_EQ("sondrel.exe", text("OriginalFilename"));
 }
