@@ -121,8 +121,8 @@ void refill_poll()
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
     const int64_t now = performance_count();
-    const uint64_t clock_bytes =
-        uint64_t(now - p.last_poll_time) * uint64_t(p.stream_rate * p.stream_channels * 2) / frequency.QuadPart;
+    const uint64_t clock_bytes = uint64_t(now - p.last_poll_time) * uint64_t(p.stream_rate) *
+                                 uint64_t(p.stream_channels) * 2 / uint64_t(frequency.QuadPart);
     const DWORD last = p.last_play_cursor;
     p.last_play_cursor = play;
     p.last_poll_time = now;
