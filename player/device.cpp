@@ -31,14 +31,15 @@ void player_release(uint32_t parts)
     StreamPlayer& p = player;
     if (parts & PLAYER_SPECTRUM) p.capture_enabled.store(false);
     if (parts & PLAYER_STREAM) {
-        if (p.buffer) p.buffer->Stop();
         p.stop_requested.store(true);
         // The worker leaves at its next check, never inside the decoder or
-        // with a half locked; waiting for it is enough.
+        // with a half locked; waiting for it is enough. Only then is the
+        // buffer stopped: a worker restoring a lost buffer starts it again.
         if (p.refill_worker) {
             ::WaitForSingleObject(p.refill_worker, INFINITE);
             ::CloseHandle(p.refill_worker);
         }
+        if (p.buffer) p.buffer->Stop();
         if (p.timer_set) ::KillTimer(p.device_window, p.timer);
         p.refill_worker = nullptr;
         p.refill_worker_id = 0;
@@ -54,6 +55,8 @@ void player_release(uint32_t parts)
         p.previous_half.store(0);
         p.refill = RefillState{};
         p.half_audible[0] = p.half_audible[1] = false;
+        p.restore_due = false;
+        p.restored_halves = 0;
         p.stream_channels = 0;
         p.stream_rate = 0;
         p.buffer_bytes = 2 * p.half_size;

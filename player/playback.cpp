@@ -1,9 +1,31 @@
 // Playback: the looping buffer, the refill worker and the teardown.
+#include <cstring>
+
 #include "stream_player_internal.h"
+
+namespace {
+
+const DWORD POLL_MS = 10; // about a ninth of a half at 44.1 kHz stereo
+// The pause of a worker that has left its loop before it returns.
+const DWORD LEAVE_MS = 50;
+// Nothing acts on this window timer's ticks: the frame loop passes over them.
+const UINT TIMER_MS = 250;
+
+} // namespace
 
 uint32_t play_half(DWORD play_cursor, uint32_t half_size)
 {
     return play_cursor >= half_size ? 1 : 0;
+}
+
+uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size)
+{
+    const uint64_t buffer = 2ull * half_size;
+    uint64_t forward = (play + buffer - last % buffer) % buffer;
+    // Whole trips round the buffer the cursor cannot show; the clock, off by
+    // far less than a half, can.
+    if (clock_bytes > forward) forward += (clock_bytes - forward + buffer / 2) / buffer * buffer;
+    return uint32_t((last % half_size + forward) / half_size);
 }
 
 bool drain_complete(bool stream_ended, bool playing_half_audible)
@@ -30,31 +52,99 @@ static HRESULT refill_locked_half(StreamPlayer& p, uint32_t index)
     return DS_OK;
 }
 
+// Silence from `offset` to the end of its half.
+static HRESULT silence_half_from(StreamPlayer& p, DWORD offset)
+{
+    const uint32_t index = play_half(offset, p.half_size);
+    if (offset >= (index + 1) * p.half_size) return DS_OK;
+    void* region = nullptr;
+    DWORD length = 0;
+    const HRESULT result =
+        p.buffer->Lock(offset, (index + 1) * p.half_size - offset, &region, &length, nullptr, nullptr, 0);
+    if (result != DS_OK || !region) return result;
+    std::memset(region, 0, length);
+    p.buffer->Unlock(region, length, nullptr, 0);
+    return DS_OK;
+}
+
 // A lost buffer (another program took the device) comes back stopped and
 // empty: both halves get the stream from where it stands, and it plays on
 // from the start of half 0. The audio lost with it is not decoded again.
+// Each poll takes the restore up where it failed; a new loss on the way
+// takes the halves written with it, so they are written again.
 static void buffer_restore(StreamPlayer& p)
 {
-    if (p.buffer->Restore() != DS_OK) return; // tried again at the next poll
-    if (refill_locked_half(p, 0) != DS_OK || refill_locked_half(p, 1) != DS_OK) return;
+    p.restore_due = true;
+    if (p.restored_halves == 0 && p.buffer->Restore() != DS_OK) return;
+    for (; p.restored_halves < 2; p.restored_halves++) {
+        const HRESULT result = refill_locked_half(p, p.restored_halves);
+        if (result == DSERR_BUFFERLOST) p.restored_halves = 0;
+        if (result != DS_OK) return;
+    }
+    p.buffer->SetCurrentPosition(0);
+    const HRESULT played = p.buffer->Play(0, 0, DSBPLAY_LOOPING);
+    if (played == DSERR_BUFFERLOST) p.restored_halves = 0;
+    if (played != DS_OK) return;
+    p.restore_due = false;
+    p.restored_halves = 0;
     p.current_half.store(0);
     p.previous_half.store(0);
-    p.buffer->SetCurrentPosition(0);
-    p.buffer->Play(0, 0, DSBPLAY_LOOPING);
+    p.last_play_cursor = 0;
+}
+
+static int64_t performance_count()
+{
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+void refill_prepare()
+{
+    StreamPlayer& p = stream_player();
+    p.refill = {p.stream_channels, p.stream_rate, false};
+    p.half_audible[0] = p.half_audible[1] = false;
+    p.stop_requested.store(false);
+    p.stream_ended.store(false);
+    p.current_half.store(0);
+    p.previous_half.store(0);
+    p.last_play_cursor = 0;
+    p.last_poll_time = performance_count();
+    p.restore_due = false;
+    p.restored_halves = 0;
 }
 
 void refill_poll()
 {
     StreamPlayer& p = stream_player();
-    DWORD status = 0, play = 0;
-    if (p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK) return;
+    DWORD status = 0, play = 0, write = 0;
+    if (p.buffer->GetCurrentPosition(&play, &write) != DS_OK) return;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    const int64_t now = performance_count();
+    const uint64_t clock_bytes = uint64_t(now - p.last_poll_time) * uint64_t(p.stream_rate) *
+                                 uint64_t(p.stream_channels) * 2 / uint64_t(frequency.QuadPart);
+    const DWORD last = p.last_play_cursor;
+    p.last_play_cursor = play;
+    p.last_poll_time = now;
+    if (p.restore_due) return buffer_restore(p);
     // A lost buffer stops, so its cursor stands still: only then is the status
     // asked, to keep the poll as light as it was while music plays.
-    const bool stalled = play == p.last_play_cursor;
-    p.last_play_cursor = play;
-    if (stalled && p.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) return buffer_restore(p);
+    const bool still = play == last;
+    if (still && p.buffer->GetStatus(&status) == DS_OK && (status & DSBSTATUS_BUFFERLOST)) return buffer_restore(p);
     const uint32_t current = play_half(play, p.half_size);
     p.current_half.store(current);
+    // Away for more than a half, the worker finds the cursor come round into
+    // music already heard, and the other half heard too; late by almost a
+    // half, it finds the device taking the half it left. What the device has
+    // not taken of that heard music turns to silence, and the half after it
+    // is the next to get music.
+    const uint32_t ahead = play_half(write, p.half_size);
+    if (halves_crossed(last, play, clock_bytes, p.half_size) >= 2 ||
+        (current != p.previous_half.load() && ahead == p.previous_half.load())) {
+        if (silence_half_from(p, write) == DSERR_BUFFERLOST) return buffer_restore(p);
+        p.previous_half.store(1 - ahead);
+    }
     const uint32_t previous = p.previous_half.load();
     if (current == previous) return;
 
@@ -75,9 +165,9 @@ DWORD WINAPI refill_thread(LPVOID)
     StreamPlayer& p = stream_player();
     while (!p.stop_requested.load()) {
         refill_poll();
-        ::Sleep(10);
+        ::Sleep(POLL_MS);
     }
-    ::Sleep(50);
+    ::Sleep(LEAVE_MS);
     return 0;
 }
 
@@ -87,10 +177,7 @@ bool stream_play()
     if (!p.device_open || !p.stream_open) return false;
     // One worker per stream: a second one would race the first for the decoder.
     if (p.refill_worker) return false;
-    p.refill = {p.stream_channels, p.stream_rate, false};
-    p.half_audible[0] = p.half_audible[1] = false;
-    p.stop_requested.store(false);
-    p.stream_ended.store(false);
+    refill_prepare();
     p.buffer->Play(0, 0, DSBPLAY_LOOPING);
     p.refill_worker = ::CreateThread(nullptr, 0, refill_thread, p.device_window, 0, &p.refill_worker_id);
     if (!p.refill_worker) {
@@ -101,7 +188,7 @@ bool stream_play()
     }
     ::SetThreadPriority(p.refill_worker, THREAD_PRIORITY_HIGHEST);
     ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS);
-    UINT_PTR timer = ::SetTimer(p.device_window, 0, 250, nullptr);
+    UINT_PTR timer = ::SetTimer(p.device_window, 0, TIMER_MS, nullptr);
     // Without a window the timer gets an identifier of its own.
     p.timer = p.device_window ? 0 : timer;
     p.timer_set = timer != 0;

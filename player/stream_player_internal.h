@@ -83,6 +83,9 @@ struct StreamPlayer {
     RefillState refill{};
     bool half_audible[2] = {false, false}; // the half holds decoded music
     DWORD last_play_cursor = 0;
+    int64_t last_poll_time = 0;   // the performance counter at the last poll
+    bool restore_due = false;     // a lost buffer is not playing again yet
+    uint32_t restored_halves = 0; // refilled since the loss, of the restore under way
 
     // Written by the worker, read by the main thread: every 4-byte frame is
     // stored and loaded whole. capture_enabled is written by the main thread.
@@ -125,6 +128,10 @@ bool wave_format_for(long rate, int channels, WAVEFORMATEX* format);
 
 // The half the play cursor is in.
 uint32_t play_half(DWORD play_cursor, uint32_t half_size);
+// How many half boundaries the play cursor crossed between the last poll, at
+// `last`, and this one, at `play`, while the clock saw `clock_bytes` played:
+// the cursor alone cannot tell a whole trip round the buffer.
+uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size);
 // Whether the worker may stop once it has refilled the half just left: the
 // stream is over and the half now playing holds no music any more.
 bool drain_complete(bool stream_ended, bool playing_half_audible);
@@ -147,6 +154,8 @@ HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_
 // Copies the first 2048 bytes of a half into the capture array, frame by frame.
 void capture_store(const uint8_t* half, uint32_t length);
 
+// The worker's record as a stream starts to play from the buffer's start.
+void refill_prepare();
 // One poll of the worker: reads the play cursor and refills the half it left.
 void refill_poll();
 DWORD WINAPI refill_thread(LPVOID parameter);

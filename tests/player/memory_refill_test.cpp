@@ -2,7 +2,11 @@
 // a buffer that is lost, without a sound device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "player_fixture.h"
@@ -67,6 +71,11 @@ TEST(RefillPlan, FramesLieOnTheBufferGrid)
     half_frame_span(0, HALF, 4, &lead, &frames);
     EXPECT_EQ(lead, 0u);
     EXPECT_EQ(frames, 4096u);
+    EXPECT_EQ(halves_crossed(100, 200, 0, HALF), 0u);
+    EXPECT_EQ(halves_crossed(BUFFER_BYTES - 4, 100, 400, HALF), 1u) << "round the end of the buffer";
+    EXPECT_EQ(halves_crossed(HALF / 2, 100, 0, HALF), 2u) << "away for 3/4 of the buffer: back in the half it left";
+    EXPECT_EQ(halves_crossed(100, 200, BUFFER_BYTES, HALF), 2u) << "a whole trip round, seen by the clock";
+    EXPECT_EQ(halves_crossed(100, 200, 3000, HALF), 0u) << "the clock only counts whole trips";
 }
 
 namespace {
@@ -258,24 +267,68 @@ namespace {
 // A sound buffer that fails as Windows makes one fail when another program
 // takes the device: it stops, its memory is gone, and Lock and Play (and, if
 // `status_tells`, GetStatus) say so until Restore, which itself fails while
-// the program lacks the focus.
+// the program lacks the focus. Lock and Play can also be refused without a
+// loss, and Restore can wait for Stop.
+//
+// With `rng` set it is a simulated device: the play cursor moves only when
+// the worker looks at it, by irregular steps (several a half, some late, now
+// and then a stall past a half or past the whole buffer), but never less than
+// the real time since the last look allows, so that the worker's clock and the
+// cursor agree. Every byte the cursor passes is appended to `played`.
 struct LosableBuffer : IDirectSoundBuffer {
+    static constexpr DWORD LEAD = 256; // the write cursor's lead: bytes the device has taken
     uint8_t memory[BUFFER_BYTES] = {};
     DWORD cursor = 0;
     bool playing = true, looping = true, lost = false, was_lost = false, status_tells = true;
-    int restore_refusals = 0, restores = 0;
+    int restore_refusals = 0, restores = 0, locks_to_refusal = -1, play_refusals = 0;
+    HANDLE in_restore = nullptr, stopped = nullptr;
+
+    std::mt19937* rng = nullptr;
+    DWORD byte_rate = 176400, looked_ms = ::GetTickCount();
+    uint32_t looks = 0, stalls = 0, long_stalls = 0, stall_chance = 10; // in 1000 looks
+    Bytes played;
+    struct Locked {
+        DWORD offset, bytes, play;
+    };
+    std::vector<Locked> locks;
+    std::vector<std::pair<size_t, size_t>> away;   // played bytes [from, to) passed while the worker was away
+    std::vector<std::pair<size_t, size_t>> losses; // played bytes and decoded bytes at each loss
 
     void lose()
     {
         lost = was_lost = true;
         playing = false;
         std::memset(memory, 0xA5, sizeof memory);
+        if (rng) losses.push_back({played.size(), size_t(ov_pcm_tell(&stream_player().decoder)) * 4});
     }
     // The play cursor enters the other half; a lost buffer's stays put unless
     // only Lock is to tell of the loss.
     void advance()
     {
         if (playing || !status_tells) cursor = (cursor < HALF ? HALF : 0) + 100;
+    }
+    void pass(size_t bytes)
+    {
+        for (; bytes && playing; bytes--, cursor = (cursor + 1) % BUFFER_BYTES) played.push_back(memory[cursor]);
+    }
+    void look()
+    {
+        const uint32_t draw = (*rng)() % 1000;
+        DWORD step = HALF / 16 + (*rng)() % (HALF * 3 / 16);
+        if (++looks % 997 == 500) {
+            step = BUFFER_BYTES + (*rng)() % HALF, long_stalls++;
+            ::Sleep(step * 1000 / byte_rate + 1);
+        } else if (draw < stall_chance) {
+            step = HALF + 4 + (*rng)() % (HALF - 8), stalls++;
+        } else if (draw < 60) {
+            step = HALF / 16 + (*rng)() % (HALF * 4 / 5 - HALF / 16); // a late poll
+        }
+        const DWORD now = ::GetTickCount();
+        step = std::max(step, DWORD(uint64_t(now - looked_ms) * byte_rate / 1000)) & ~3u;
+        looked_ms = now;
+        const size_t from = played.size();
+        pass(step);
+        if (step > HALF - LEAD) away.push_back({from, played.size() + LEAD});
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
@@ -288,8 +341,9 @@ struct LosableBuffer : IDirectSoundBuffer {
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override
     {
+        if (rng) look();
         if (play) *play = cursor;
-        if (write) *write = cursor;
+        if (write) *write = (cursor + (rng ? LEAD : 0)) % BUFFER_BYTES;
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
@@ -308,8 +362,10 @@ struct LosableBuffer : IDirectSoundBuffer {
                                    LPDWORD length2, DWORD flags) override
     {
         if (lost) return DSERR_BUFFERLOST;
+        if (locks_to_refusal >= 0 && locks_to_refusal-- == 0) return DSERR_INVALIDCALL;
         if (flags & DSBLOCK_ENTIREBUFFER) offset = 0, bytes = BUFFER_BYTES;
         if (offset + bytes > BUFFER_BYTES) return DSERR_INVALIDPARAM;
+        if (rng && playing) locks.push_back({offset, bytes, cursor});
         *region = memory + offset;
         *length = bytes;
         if (region2) *region2 = nullptr, *length2 = 0;
@@ -318,6 +374,7 @@ struct LosableBuffer : IDirectSoundBuffer {
     HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD flags) override
     {
         if (lost) return DSERR_BUFFERLOST;
+        if (play_refusals > 0 && play_refusals--) return DSERR_PRIOLEVELNEEDED;
         playing = true;
         looping = (flags & DSBPLAY_LOOPING) != 0;
         return DS_OK;
@@ -334,11 +391,13 @@ struct LosableBuffer : IDirectSoundBuffer {
     HRESULT STDMETHODCALLTYPE Stop() override
     {
         playing = false;
+        if (stopped) ::SetEvent(stopped);
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE Unlock(LPVOID, DWORD, LPVOID, DWORD) override { return DS_OK; }
     HRESULT STDMETHODCALLTYPE Restore() override
     {
+        if (in_restore) ::SetEvent(in_restore), ::WaitForSingleObject(stopped, 500);
         if (restore_refusals > 0) {
             --restore_refusals;
             return DSERR_BUFFERLOST;
@@ -348,6 +407,21 @@ struct LosableBuffer : IDirectSoundBuffer {
         return DS_OK;
     }
 };
+
+// The stand-in and a stream on `ogg` in the player's record, as buffer
+// creation and stream_play leave them; player_release(PLAYER_STREAM) undoes it.
+bool attach(LosableBuffer& buffer, const Bytes& ogg)
+{
+    StreamPlayer& p = stream_player();
+    p.memory_source = {ogg.data(), uint32_t(ogg.size()), 0};
+    if (ov_open_callbacks(&p.memory_source, &p.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
+    ov_pcm_seek(&p.decoder, 0);
+    p.stream_channels = ov_info(&p.decoder, 0)->channels;
+    p.stream_rate = ov_info(&p.decoder, 0)->rate;
+    p.buffer = &buffer;
+    refill_prepare();
+    return true;
+}
 
 struct LostRun {
     std::vector<uint32_t> halves;
@@ -372,35 +446,32 @@ TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
     for (bool status_tells : {true, false}) {
         SCOPED_TRACE(status_tells ? "the loss shows in GetStatus" : "only Lock tells of the loss");
         StreamPlayer& p = stream_player();
-        p.memory_source = {ogg.data(), uint32_t(ogg.size()), 0};
-        ASSERT_EQ(0, ov_open_callbacks(&p.memory_source, &p.decoder, nullptr, 0, MEMORY_CALLBACKS));
         LosableBuffer buffer;
+        ASSERT_TRUE(attach(buffer, ogg));
         buffer.status_tells = status_tells;
         buffer.restore_refusals = 2;
-        p.buffer = &buffer;
-        p.refill = {2, 44100, false};
-        p.half_audible[0] = p.half_audible[1] = false;
-        p.current_half.store(0);
-        p.previous_half.store(0);
-        p.stop_requested.store(false);
-        p.stream_ended.store(false);
         p.capture_enabled.store(true);
         p.refill_observer = observe_lost;
         lost_run = LostRun();
-        // The worker's polls, with the buffer lost after four refills.
+        // The worker's polls, with the buffer lost after four refills; once
+        // back, the lock of its second half and then Play are refused once.
         for (int poll = 0; poll < 100 && !p.stop_requested.load(); poll++) {
-            if (lost_run.halves.size() == 4 && !buffer.was_lost) buffer.lose();
+            if (lost_run.halves.size() == 4 && !buffer.was_lost) {
+                buffer.lose();
+                buffer.locks_to_refusal = 1;
+                buffer.play_refusals = 1;
+            }
             buffer.advance();
             refill_poll();
         }
         p.refill_observer = nullptr;
         p.capture_enabled.store(false);
-        p.buffer = nullptr;
-        ov_clear(&p.decoder);
 
         EXPECT_TRUE(p.stop_requested.load() && p.stream_ended.load()) << "the stream reaches its end";
         EXPECT_EQ(buffer.restores, 1);
+        EXPECT_EQ(buffer.locks_to_refusal + buffer.play_refusals, -1) << "both refusals met";
         EXPECT_TRUE(buffer.playing && buffer.looping) << "a restored buffer comes back stopped: it is played again";
+        player_release(PLAYER_STREAM);
         const size_t n = lost_run.halves.size();
         for (size_t i = 0; i < n; i++) EXPECT_EQ(lost_run.halves[i], i % 2) << "refill " << i;
         // The halves lost with the buffer's memory were decoded once: the
@@ -412,4 +483,114 @@ TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
         EXPECT_EQ(Bytes(buffer.memory, buffer.memory + BUFFER_BYTES), Bytes(BUFFER_BYTES, 0))
             << "only silence loops after the end";
     }
+}
+
+TEST(LostBuffer, QuitWhileRestoringLeavesTheBufferStopped)
+{
+    Bytes ogg = sine_ogg(2, 44100, 44100);
+    StreamPlayer& p = stream_player();
+    LosableBuffer buffer;
+    ASSERT_TRUE(attach(buffer, ogg));
+    buffer.lose();
+    buffer.in_restore = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    buffer.stopped = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    p.device_open = p.stream_open = true;
+    ASSERT_TRUE(stream_play());
+    // The worker's Restore waits for Stop (or half a second) before it goes on.
+    EXPECT_EQ(::WaitForSingleObject(buffer.in_restore, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(stream_close());
+    EXPECT_EQ(buffer.restores, 1);
+    EXPECT_FALSE(buffer.playing) << "no music after the program has let the buffer go";
+    ::CloseHandle(buffer.in_restore);
+    ::CloseHandle(buffer.stopped);
+}
+
+namespace {
+
+// What the cursor passed is the decode once, in order, with only silence put
+// in, then silence. A loss skips what the lost buffer held; what the cursor
+// passed while the worker was away (up to the write cursor) may be anything.
+void expect_played_once(const LosableBuffer& b, const Bytes& want)
+{
+    for (const auto& l : b.locks)
+        for (DWORD d = 0; d < LosableBuffer::LEAD; d += 4)
+            ASSERT_GE((l.play + d + BUFFER_BYTES - l.offset) % BUFFER_BYTES, l.bytes)
+                << "a lock of " << l.bytes << " bytes at " << l.offset << " holds what plays at " << l.play;
+    size_t r = 0, loss = 0, away = 0;
+    for (size_t at = 0; at + 4 <= b.played.size(); at += 4) {
+        for (; loss < b.losses.size() && b.losses[loss].first <= at; loss++) {
+            ASSERT_LE(r, b.losses[loss].second) << "music again after loss " << loss;
+            r = b.losses[loss].second;
+        }
+        while (away < b.away.size() && b.away[away].second <= at) away++;
+        if (r < want.size() && std::memcmp(&b.played[at], &want[r], 4) == 0) {
+            r += 4;
+            continue;
+        }
+        const bool silent = std::memcmp(&b.played[at], "\0\0\0\0", 4) == 0;
+        ASSERT_TRUE(silent || (away < b.away.size() && b.away[away].first <= at))
+            << "byte " << at << " of " << b.played.size() << " played is neither the music at byte " << r << " of "
+            << want.size() << " nor silence";
+    }
+    EXPECT_EQ(r, want.size()) << "the whole of the music was played";
+}
+
+std::mt19937 seeded_rng()
+{
+    const char* fixed = std::getenv("SONDREL_SEED");
+    const uint32_t seed = fixed ? uint32_t(std::strtoul(fixed, nullptr, 10)) : ::GetTickCount();
+    std::printf("simulated sound buffer: SONDREL_SEED=%u\n", seed);
+    return std::mt19937(seed);
+}
+
+} // namespace
+
+TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
+{
+    // Three 40-second links, 1,300 halves, lost at 10 random moments.
+    std::vector<Bytes> links;
+    for (int i = 0; i < 3; i++) links.push_back(ogg_encode(pcm_demo_music(44100 - i, 40.0), 2, 44100));
+    const Bytes ogg = ogg_chain(links);
+    const Bytes want = pcm_bytes(ogg_decode(ogg));
+    std::mt19937 rng = seeded_rng();
+    std::vector<size_t> loss_at;
+    for (int i = 0; i < 10; i++) loss_at.push_back(4 * (rng() % (want.size() / 4)));
+    std::sort(loss_at.begin(), loss_at.end());
+    LosableBuffer b;
+    b.rng = &rng;
+    b.played.reserve(2 * want.size()); // growing it would take the worker's time
+    StreamPlayer& p = stream_player();
+    ASSERT_TRUE(attach(b, ogg));
+    size_t lost = 0;
+    for (int poll = 0; poll < 40000 && !p.stop_requested.load(); poll++) {
+        if (lost < loss_at.size() && b.played.size() >= loss_at[lost] && b.playing) {
+            b.lose();
+            b.restore_refusals = int(rng() % 3);
+            lost++;
+        }
+        refill_poll();
+    }
+    EXPECT_TRUE(p.stop_requested.load()) << "the worker stops after the end";
+    b.pass(2 * BUFFER_BYTES);
+    player_release(PLAYER_STREAM);
+    EXPECT_EQ(lost, 10u);
+    EXPECT_TRUE(b.stalls > 0 && b.long_stalls > 0) << b.stalls << " stalls, " << b.long_stalls << " past the buffer";
+    expect_played_once(b, want);
+}
+
+TEST(SimulatedBuffer, WorkerLoopPlaysToTheEnd)
+{
+    const Bytes ogg = ogg_encode(pcm_demo_music(44100, 3.0), 2, 44100);
+    std::mt19937 rng = seeded_rng();
+    LosableBuffer b;
+    b.rng = &rng;
+    b.stall_chance = 150; // stalls meet the end of the stream too
+    StreamPlayer& p = stream_player();
+    ASSERT_TRUE(attach(b, ogg));
+    p.device_open = p.stream_open = true;
+    ASSERT_TRUE(stream_play());
+    EXPECT_EQ(::WaitForSingleObject(p.refill_worker, 60000), WAIT_OBJECT_0) << "the worker returns after the end";
+    b.pass(2 * BUFFER_BYTES);
+    EXPECT_TRUE(stream_close());
+    expect_played_once(b, pcm_bytes(ogg_decode(ogg)));
 }
