@@ -18,14 +18,16 @@ uint32_t play_half(DWORD play_cursor, uint32_t half_size)
     return play_cursor >= half_size ? 1 : 0;
 }
 
-uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size)
+uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size, uint32_t buffer_bytes)
 {
-    const uint64_t buffer = 2ull * half_size;
+    const uint64_t buffer = buffer_bytes;
     uint64_t forward = (play + buffer - last % buffer) % buffer;
     // Whole trips round the buffer the cursor cannot show; the clock, off by
     // far less than a half, can.
     if (clock_bytes > forward) forward += (clock_bytes - forward + buffer / 2) / buffer * buffer;
-    return uint32_t((last % half_size + forward) / half_size);
+    // Boundaries at each half's start, counted along the buffer laid end to end.
+    const auto boundaries = [&](uint64_t at) { return at / buffer * 2 + (at % buffer >= half_size ? 1 : 0); };
+    return uint32_t(boundaries(last % buffer + forward) - boundaries(last % buffer));
 }
 
 bool drain_complete(bool stream_ended, bool playing_half_audible)
@@ -55,12 +57,11 @@ static HRESULT refill_locked_half(StreamPlayer& p, uint32_t index)
 // Silence from `offset` to the end of its half.
 static HRESULT silence_half_from(StreamPlayer& p, DWORD offset)
 {
-    const uint32_t index = play_half(offset, p.half_size);
-    if (offset >= (index + 1) * p.half_size) return DS_OK;
+    const DWORD end = play_half(offset, p.half_size) ? p.buffer_bytes : p.half_size;
+    if (offset >= end) return DS_OK;
     void* region = nullptr;
     DWORD length = 0;
-    const HRESULT result =
-        p.buffer->Lock(offset, (index + 1) * p.half_size - offset, &region, &length, nullptr, nullptr, 0);
+    const HRESULT result = p.buffer->Lock(offset, end - offset, &region, &length, nullptr, nullptr, 0);
     if (result != DS_OK || !region) return result;
     std::memset(region, 0, length);
     p.buffer->Unlock(region, length, nullptr, 0);
@@ -140,7 +141,7 @@ void refill_poll()
     // not taken of that heard music turns to silence, and the half after it
     // is the next to get music.
     const uint32_t ahead = play_half(write, p.half_size);
-    if (halves_crossed(last, play, clock_bytes, p.half_size) >= 2 ||
+    if (halves_crossed(last, play, clock_bytes, p.half_size, p.buffer_bytes) >= 2 ||
         (current != p.previous_half.load() && ahead == p.previous_half.load())) {
         if (silence_half_from(p, write) == DSERR_BUFFERLOST) return buffer_restore(p);
         p.previous_half.store(1 - ahead);

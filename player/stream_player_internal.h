@@ -129,9 +129,10 @@ bool wave_format_for(long rate, int channels, WAVEFORMATEX* format);
 // The half the play cursor is in.
 uint32_t play_half(DWORD play_cursor, uint32_t half_size);
 // How many half boundaries the play cursor crossed between the last poll, at
-// `last`, and this one, at `play`, while the clock saw `clock_bytes` played:
+// `last`, and this one, at `play`, while the clock saw `clock_bytes` played,
+// in a buffer of `buffer_bytes` (the device may round it up to whole frames):
 // the cursor alone cannot tell a whole trip round the buffer.
-uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size);
+uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size, uint32_t buffer_bytes);
 // Whether the worker may stop once it has refilled the half just left: the
 // stream is over and the half now playing holds no music any more.
 bool drain_complete(bool stream_ended, bool playing_half_audible);

@@ -71,11 +71,14 @@ TEST(RefillPlan, FramesLieOnTheBufferGrid)
     half_frame_span(0, HALF, 4, &lead, &frames);
     EXPECT_EQ(lead, 0u);
     EXPECT_EQ(frames, 4096u);
-    EXPECT_EQ(halves_crossed(100, 200, 0, HALF), 0u);
-    EXPECT_EQ(halves_crossed(BUFFER_BYTES - 4, 100, 400, HALF), 1u) << "round the end of the buffer";
-    EXPECT_EQ(halves_crossed(HALF / 2, 100, 0, HALF), 2u) << "away for 3/4 of the buffer: back in the half it left";
-    EXPECT_EQ(halves_crossed(100, 200, BUFFER_BYTES, HALF), 2u) << "a whole trip round, seen by the clock";
-    EXPECT_EQ(halves_crossed(100, 200, 3000, HALF), 0u) << "the clock only counts whole trips";
+    EXPECT_EQ(halves_crossed(100, 200, 0, HALF, BUFFER_BYTES), 0u);
+    EXPECT_EQ(halves_crossed(BUFFER_BYTES - 4, 100, 400, HALF, BUFFER_BYTES), 1u) << "round the end of the buffer";
+    EXPECT_EQ(halves_crossed(HALF / 2, 100, 0, HALF, BUFFER_BYTES), 2u)
+        << "away for 3/4 of the buffer: back in the half it left";
+    EXPECT_EQ(halves_crossed(100, 200, BUFFER_BYTES, HALF, BUFFER_BYTES), 2u)
+        << "a whole trip round, seen by the clock";
+    EXPECT_EQ(halves_crossed(100, 200, 3000, HALF, BUFFER_BYTES), 0u) << "the clock only counts whole trips";
+    EXPECT_EQ(halves_crossed(32770, 8, 0, HALF, 32772), 1u) << "the end of a buffer rounded up to six-channel frames";
 }
 
 namespace {
