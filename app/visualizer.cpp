@@ -17,10 +17,14 @@ VisualizerState& visualizer()
     return state;
 }
 
-// Escape is down, or was pressed since the last test.
+// Escape is down, or was pressed since the last test, while our window is in
+// front. The key state is the whole desktop's, so Escape that closes a dialog
+// of another program must not end this one; the state is read every frame all
+// the same, so that such a press is spent and not acted on later.
 static bool escape_pressed()
 {
-    return ::GetAsyncKeyState(VK_ESCAPE) != 0;
+    const bool pressed = ::GetAsyncKeyState(VK_ESCAPE) != 0;
+    return pressed && state.window && ::GetForegroundWindow() == state.window;
 }
 
 bool frame_run()
@@ -36,8 +40,8 @@ bool frame_run()
 
 void application_start()
 {
-    window_open(0, 0, 0, FRAME_WIDTH, FRAME_HEIGHT, WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN,
-                " Sondrel by Tavik");
+    state.window = reinterpret_cast<HWND>(window_open(
+        0, 0, 0, FRAME_WIDTH, FRAME_HEIGHT, WS_CAPTION | WS_SYSMENU | WINDOW_CENTRE_SCREEN, " Sondrel by Tavik"));
     frame_images_create();
 
     // Working arrays of the frame loop; replaced each frame by the player's own

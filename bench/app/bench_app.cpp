@@ -34,6 +34,17 @@ static double now_ms()
     return 1000.0 * double(t.QuadPart) / double(frequency.QuadPart);
 }
 
+// Milliseconds from `since` until the window is hidden or destroyed (the
+// process itself lingers a while more without a window manager); -1 after 10 s.
+static double ms_until_gone(HWND window, double since)
+{
+    while (::IsWindow(window) && ::IsWindowVisible(window)) {
+        if (now_ms() - since > 10000) return -1;
+        ::Sleep(5);
+    }
+    return now_ms() - since;
+}
+
 static double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -164,8 +175,32 @@ static void real_program(const std::string& folder, int soak_seconds)
     std::printf("real program: growth GDI %s, handles %s, threads %s, private %s KiB (target: none)\n",
                 growth(first.gdi_objects, last.gdi_objects).c_str(), growth(first.handles, last.handles).c_str(),
                 growth(first.threads, last.threads).c_str(), growth(first.private_kib, last.private_kib).c_str());
+    const double asked = now_ms();
     ::PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    std::printf("real program: exit code %ld\n", wait_child(child, 10000));
+    const double gone = ms_until_gone(window, asked);
+    std::printf("real program: window gone %.0f ms after the close request (target < 1000 ms), exit code %ld\n", gone,
+                wait_child(child, 10000));
+}
+
+// The real program ended with Escape, held down as a person would.
+static void escape_quit(const std::string& folder)
+{
+    Child child = start_child(program_path("sondrel.exe"), folder);
+    HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 20000);
+    if (!window) {
+        std::printf("escape: no window appeared\n");
+        kill_child(child);
+        return;
+    }
+    ::SetForegroundWindow(window);
+    ::Sleep(1000);
+    const double pressed = now_ms();
+    send_key(VK_ESCAPE, true);
+    const double gone = ms_until_gone(window, pressed);
+    const long code = wait_child(child, 10000);
+    send_key(VK_ESCAPE, false);
+    if (code < 0) kill_child(child);
+    std::printf("escape: window gone %.0f ms after the press (target < 1000 ms), exit code %ld\n", gone, code);
 }
 
 int main(int argc, char** argv)
@@ -176,6 +211,7 @@ int main(int argc, char** argv)
     // Long enough to still be playing at the end of the soak.
     write_file(track, ogg_encode(pcm_demo_music(44100, 60.0), 2, 44100));
     real_program(folder, soak);
+    escape_quit(folder);
     frame_loop(track); // last: it leaves this process's window open
     remove_folder(folder);
     return 0;

@@ -19,6 +19,27 @@ constexpr uint32_t BACKGROUND = 0x130103; // COLORREF 0x030113
 constexpr uint32_t BAR = 0xC90613;        // COLORREF 0x1306C9
 constexpr uint32_t GREEN = 0x00FF00;
 
+// Run as another program (this test program again, told so): one window of
+// its own in front, until it is closed.
+constexpr const char* OTHER_PROGRAM_ARG = "--other-program-window";
+constexpr const char* OTHER_PROGRAM_TITLE = "another program";
+[[maybe_unused]] const bool is_other_program = [] {
+    if (!std::strstr(::GetCommandLineA(), OTHER_PROGRAM_ARG)) return false;
+    HWND window = ::CreateWindowExA(0, "STATIC", OTHER_PROGRAM_TITLE, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
+                                    200, nullptr, nullptr, nullptr, nullptr);
+    ::SetForegroundWindow(window);
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (::IsWindow(window) && ::GetTickCount() - start < 300000) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_CLOSE && msg.hwnd == window) ::DestroyWindow(window);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(5);
+    }
+    ::ExitProcess(0);
+}();
+
 // Generous waits: the 32-bit smoke run goes through an emulator.
 DWORD exit_wait_ms()
 {
@@ -98,17 +119,6 @@ Screenshot settled_picture(HWND window, DWORD wait_ms)
     return shot;
 }
 
-// Milliseconds until the window is gone from the screen (hidden or
-// destroyed), or -1 after timeout_ms.
-long ms_until_gone(HWND window, DWORD start, DWORD timeout_ms)
-{
-    while (::IsWindow(window) && ::IsWindowVisible(window)) {
-        if (::GetTickCount() - start > timeout_ms) return -1;
-        ::Sleep(5);
-    }
-    return long(::GetTickCount() - start);
-}
-
 std::string message_box_text(HWND box)
 {
     std::string text;
@@ -180,7 +190,8 @@ TEST(Visualizer, ALoudSineSwingsTheTraceAcrossTheOscilloscope)
     EXPECT_GT(mismatches(shot, 300, 590, 1, 999, BACKGROUND), 0) << "a loud sine raises some bars";
 }
 
-TEST(Visualizer, PlaysTheMusicPromptlyWholeAndThenOnlySilence)
+// How soon the music starts is a figure of the load benchmark.
+TEST(Visualizer, PlaysTheMusicWholeAndThenOnlySilence)
 {
     Pcm music = pcm_demo_music(44100, 3.0);
     Bytes ogg = ogg_encode(music, 2, 44100);
@@ -191,20 +202,10 @@ TEST(Visualizer, PlaysTheMusicPromptlyWholeAndThenOnlySilence)
     ProgramRun run;
     start(run, ogg);
     wait_for_window(run);
-    double window_seen = now_ms();
     ::Sleep(3000 + (sizeof(void*) == 8 ? 2000 : 20000)); // the music, then silence
     recorder.stop();
 
-    const Continuity c = expect_heard_whole(recorder.samples(), reference, 64);
-    double delay = recorder.first_sound_ms(1000) - window_seen;
-    // Arrival times include the recording path's own latency (the monitor and
-    // Wine's capture), which adds up to about a quarter second here.
-    // The 32-bit smoke run goes through an emulator: there only the music counts.
-    if (sizeof(void*) == 8) {
-        EXPECT_LT(delay, 500.0 + 250.0) << "the music starts within half a second of the window";
-    }
-    RecordProperty("blocks_in_step", int(c.matched));
-    RecordProperty("start_after_window_ms", int(delay));
+    expect_heard_whole(recorder.samples(), reference, 64);
 }
 
 TEST(Visualizer, KeepsRunningAndDrawingSilenceAfterTheMusicEnds)
@@ -217,6 +218,7 @@ TEST(Visualizer, KeepsRunningAndDrawingSilenceAfterTheMusicEnds)
     expect_silence_picture(settled_picture(run.window, 5000));
 }
 
+// How soon the window goes is a figure of the app benchmark.
 TEST(Visualizer, EscapeEndsTheProgramWithExitCodeZero)
 {
     ProgramRun run;
@@ -224,19 +226,35 @@ TEST(Visualizer, EscapeEndsTheProgramWithExitCodeZero)
     wait_for_window(run);
     ::SetForegroundWindow(run.window);
     ::Sleep(300);
-    DWORD pressed = ::GetTickCount();
     // Held down until the program has ended, however slowly it polls.
     send_key(VK_ESCAPE, true);
-    long gone = ms_until_gone(run.window, pressed, exit_wait_ms());
     long code = wait_child(run.child, exit_wait_ms());
     send_key(VK_ESCAPE, false);
     EXPECT_EQ(0, code) << "exit code after Escape";
-    // The process itself lingers about 2 s more here: with no window manager
-    // on the test display, Wine waits that long for one when a window is hidden.
-    if (sizeof(void*) == 8) {
-        EXPECT_TRUE(gone >= 0 && gone < 1000) << "the window went after " << gone << " ms";
-    }
-    RecordProperty("escape_to_window_gone_ms", int(gone));
+}
+
+// The key state is the whole desktop's: Escape that another program's window
+// receives is not the user asking this one to end.
+TEST(Visualizer, EscapeInAnotherProgramLeavesItRunning)
+{
+    ProgramRun run;
+    start(run, silent_track(30));
+    wait_for_window(run);
+    struct Other {
+        Child child = start_child(test_program_path(), "", {}, OTHER_PROGRAM_ARG);
+        ~Other() { kill_child(child); }
+    } other;
+    HWND front = find_process_window(other.child.info.dwProcessId, OTHER_PROGRAM_TITLE, window_wait_ms());
+    for (DWORD start = ::GetTickCount(); front && ::GetForegroundWindow() != front && ::GetTickCount() - start < 5000;)
+        ::SetForegroundWindow(front), ::Sleep(50);
+    ASSERT_TRUE(front && ::GetForegroundWindow() == front) << "the other program's window is not in front";
+    send_key(VK_ESCAPE, true);
+    ::Sleep(sizeof(void*) == 8 ? 500 : 5000); // many frames of the program
+    send_key(VK_ESCAPE, false);
+    EXPECT_EQ(front, ::GetForegroundWindow()) << "the other program stayed in front";
+    // Ending, the program hides its window at once and is gone about 2 s later.
+    EXPECT_EQ(-1, wait_child(run.child, 3000)) << "Escape for another program ended this one";
+    EXPECT_TRUE(::IsWindowVisible(run.window)) << "Escape for another program closed this one's window";
 }
 
 TEST(Visualizer, ACloseRequestEndsTheProgramWithExitCodeZero)
@@ -244,12 +262,8 @@ TEST(Visualizer, ACloseRequestEndsTheProgramWithExitCodeZero)
     ProgramRun run;
     start(run, silent_track(30));
     wait_for_window(run);
-    DWORD asked = ::GetTickCount();
     ::PostMessageA(run.window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    long gone = ms_until_gone(run.window, asked, exit_wait_ms());
     EXPECT_EQ(0, wait_child(run.child, exit_wait_ms())) << "exit code after the close request";
-    EXPECT_TRUE(gone >= 0 && gone < 1000) << "the window went after " << gone << " ms";
-    RecordProperty("close_to_window_gone_ms", int(gone));
 }
 
 TEST(FailureMessage, MissingMusicFile)

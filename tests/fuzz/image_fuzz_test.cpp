@@ -431,7 +431,7 @@ TEST(ImageFuzz, MutantsDecodeOrFailCleanly)
             Child child =
                 start_child(self, folder,
                             {"SONDREL_FUZZ_BASE=" + std::to_string(which), "SONDREL_FUZZ_FROM=" + std::to_string(from)},
-                            "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_ImageChild.*");
+                            child_test_arguments("DISABLED_ImageChild.*"));
             ASSERT_TRUE(child.started);
             long code = wait_child(child, 240000);
             if (code == -1) kill_child(child);

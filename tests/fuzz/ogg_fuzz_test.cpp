@@ -13,6 +13,7 @@
 
 #include "stream_player_internal.h"
 #include "app_process.h"
+#include "test_main.h"
 #include "fuzz_support.h"
 #include "ogg_craft.h"
 #include "tools/oggsynth.h"
@@ -580,15 +581,16 @@ TEST(OggFuzz, StreamsWhoseSeekFailsAreRefusedOrPlayedByThePlayer)
         char folder[MAX_PATH];
         ::GetCurrentDirectoryA(MAX_PATH, folder);
         Child child = start_child(self, folder, {"SONDREL_FUZZ_INPUT=" + std::string(folder) + "\\" + name},
-                                  "--gtest_also_run_disabled_tests --gtest_filter=DISABLED_OggChild.*");
+                                  child_test_arguments("DISABLED_OggChild.*"));
         ASSERT_TRUE(child.started);
         long code = wait_child(child, 60000);
         if (code == -1) kill_child(child);
         EXPECT_EQ(code, 0) << found[i].first << ": the player accepted " << name
                            << ", whose seek to frame 0 fails, and refilling it "
-                           << (code == 3    ? "crashed"
-                               : code == -1 ? "did not end"
-                                            : "failed");
+                           << (code == 3                      ? "crashed"
+                               : code == -1                   ? "did not end"
+                               : code == NO_VERDICT_EXIT_CODE ? "was not tried (no sound device)"
+                                                              : "failed");
         if (code == 0) std::remove(name.c_str());
     }
 }

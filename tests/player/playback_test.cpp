@@ -1,6 +1,7 @@
 // Streaming through the real device: what the worker writes, captures and
 // what the sound server hears.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <cstring>
 #include <string>
@@ -158,7 +159,8 @@ TEST(StreamingHeard, RecordingHoldsTheMusicOnceThenSilence)
 }
 
 // The check above against recordings made by hand: a late mixer is allowed
-// right up to the music's last frames; music heard twice never is.
+// right up to the music's last frames, and so are slips of a few ms; music
+// lost or heard twice by a half never is.
 TEST(StreamingHeard, LateMusicIsAllowedAndMusicAgainIsNot)
 {
     Pcm music = pcm_demo_music(44100, 2.0);
@@ -166,16 +168,21 @@ TEST(StreamingHeard, LateMusicIsAllowedAndMusicAgainIsNot)
     music.insert(music.end(), tail.begin(), tail.end());
     const Pcm ref = ogg_decode(ogg_encode(music, 2, 44100));
     const long n = long(ref.size() / 2);
-    // Silence, the music with `gap` frames of silence at `cut`, then frames
-    // [again, again + count) of it once more, then silence.
-    auto heard = [&](long cut, long gap, long again, long count) {
+    // Silence, the music up to `cut`, `gap` frames of silence, the music again
+    // from `resume` on, then frames [again, again + count) of it once more,
+    // then silence.
+    auto recording = [&](long cut, long gap, long again, long count, long resume = -1) {
+        if (resume < 0) resume = cut;
         Pcm rec(2 * 3000, 0);
         rec.insert(rec.end(), ref.begin(), ref.begin() + 2 * cut);
         rec.insert(rec.end(), 2 * gap, 0);
-        rec.insert(rec.end(), ref.begin() + 2 * cut, ref.end());
+        rec.insert(rec.end(), ref.begin() + 2 * resume, ref.end());
         rec.insert(rec.end(), ref.begin() + 2 * again, ref.begin() + 2 * (again + count));
         rec.insert(rec.end(), 2 * 44100, 0);
-        return follow(rec, ref);
+        return rec;
+    };
+    auto heard = [&](long cut, long gap, long again, long count) {
+        return follow(recording(cut, gap, again, count), ref);
     };
     for (long before_end : {10L, 300L, 600L, 5000L}) {
         const Continuity c = heard(n - before_end, 700, 0, 0);
@@ -187,4 +194,13 @@ TEST(StreamingHeard, LateMusicIsAllowedAndMusicAgainIsNot)
     const Continuity late = heard(n - 3000, 2000, n - 4096, 4096);
     EXPECT_TRUE(late.dropouts == 1 && late.farthest_back == 4096)
         << "late, then the last half again: " << describe(late);
+
+    // Mid-track, through the check itself: a few ms lost or again pass, a
+    // half lost or again fails.
+    const long mid = n / 2;
+    expect_heard_whole(recording(mid, 0, 0, 0, mid + 130), ref, 100);
+    expect_heard_whole(recording(mid, 0, 0, 0, mid - 130), ref, 100);
+    EXPECT_NONFATAL_FAILURE(expect_heard_whole(recording(mid, 0, 0, 0, mid + 4096), ref, 100), "music lost");
+    EXPECT_NONFATAL_FAILURE(expect_heard_whole(recording(mid, 0, 0, 0, mid - 4096), ref, 100), "music played again");
+    EXPECT_NONFATAL_FAILURE(expect_heard_whole(recording(mid, 0, 0, 0, mid + 1024), ref, 100), "music lost");
 }

@@ -1,5 +1,6 @@
 #include "app_process.h"
 
+#include "test_main.h"
 #include "tools/desktop.h"
 
 #include <cstdio>
@@ -96,6 +97,11 @@ Child start_child(const std::string& program, const std::string& folder, const s
                                      environment.empty() ? nullptr : environment.data(),
                                      folder.empty() ? nullptr : folder.c_str(), &startup, &child.info) != 0;
     return child;
+}
+
+std::string child_test_arguments(const std::string& filter)
+{
+    return "--gtest_also_run_disabled_tests --gtest_filter=" + filter + " " + CHILD_RUN_ARG;
 }
 
 long wait_child(Child& child, DWORD timeout_ms)

@@ -26,6 +26,9 @@ struct Child {
 // share_output the child writes to this program's standard output and error.
 Child start_child(const std::string& program, const std::string& folder, const std::vector<std::string>& extra_env = {},
                   const std::string& arguments = "", bool share_output = false);
+// Arguments that make a test program a child run of one test (or a few, by
+// filter), disabled ones included; a test that skips itself fails it.
+std::string child_test_arguments(const std::string& filter);
 // Waits for the child to end; returns its exit code, or -1 after timeout_ms.
 long wait_child(Child& child, DWORD timeout_ms);
 void kill_child(Child& child);

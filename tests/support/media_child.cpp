@@ -4,9 +4,8 @@
 
 int media_child_run(const MediaChild& child)
 {
-    Child process =
-        start_child(child.program.empty() ? test_program_path() : child.program, child.directory, child.environment,
-                    "--gtest_also_run_disabled_tests --gtest_filter=" + child.test, true);
+    Child process = start_child(child.program.empty() ? test_program_path() : child.program, child.directory,
+                                child.environment, child_test_arguments(child.test), true);
     if (!process.started) return -1;
     long code = wait_child(process, 60000);
     if (!process.started) return static_cast<int>(code);

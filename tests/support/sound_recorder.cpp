@@ -214,6 +214,7 @@ void jumped(Continuity& c, double seconds, long moved)
     if (moved > 0) {
         ++c.skips;
         c.frames_skipped += moved;
+        c.longest_skip = std::max(c.longest_skip, moved);
         event(c, "at %.3f s: %ld frames of music skipped", seconds, moved);
     } else {
         ++c.repeats;
@@ -357,11 +358,13 @@ Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int si
     Continuity c = follow(recording, reference);
     EXPECT_GE(c.first_recorded, 0) << "the music was not heard";
     if (c.first_recorded < 0) return c;
-    // The mixer may slip back a few ms now and then; a refill's fault plays
-    // music from a half or more back. What the worker writes is checked byte
-    // for byte by the streaming tests.
-    EXPECT_LT(c.farthest_back, 1024) << describe(c);
-    EXPECT_GE(c.matched, c.blocks * 75 / 100) << describe(c);
+    // The mixer may slip a few ms either way now and then; a refill's fault
+    // loses or repeats music by a half (4096 frames) or more. How many blocks
+    // stay in step depends on the machine's load: the load benchmark reports
+    // it. What the worker writes is checked byte for byte by the streaming
+    // tests.
+    EXPECT_LT(c.farthest_back, 1024) << "music played again: " << describe(c);
+    EXPECT_LT(c.longest_skip, 1024) << "music lost: " << describe(c);
     EXPECT_TRUE(c.reached_end) << "the recording ends before the music: " << describe(c);
     EXPECT_LT(c.loudest_after, silence) << "only silence after the music ends: " << describe(c);
     return c;

@@ -46,6 +46,7 @@ struct Continuity {
     long skips = 0, dropouts = 0, repeats = 0;
     long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
     long farthest_back = 0;   // how far back the music went at its farthest repeat
+    long longest_skip = 0;    // the most music lost at one place
     long first_recorded = -1; // recording frame of the first music found
     bool reached_end = false; // followed to the reference's last frame
     int loudest_after = 0;    // largest magnitude recorded after that, a few ms on
@@ -56,6 +57,6 @@ Continuity follow(const Pcm& recording, const Pcm& reference);
 std::string describe(const Continuity& c);
 // Expects the recording to hold the whole reference, then nothing louder than
 // `silence`. Where Wine's mixer starves, other sound stands in for the music,
-// some is lost or a few ms come again, as for a player that streams nothing;
-// a late refill would play a half again.
+// or a few ms are lost or come again, as for a player that streams nothing; a
+// refill in the wrong place or at the wrong time loses or repeats a half.
 Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int silence);

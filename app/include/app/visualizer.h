@@ -1,5 +1,7 @@
 // The visualizer's own logic: start-up, frame loop and frame drawing.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 
 struct VisualizerState {
@@ -8,6 +10,7 @@ struct VisualizerState {
     int32_t index;   // loop counter of both drawing loops
     int32_t x;       // x of the next waveform point
     float scaled;    // the current bar's value after scaling
+    HWND window;     // the program's window, as window_open returned it
 };
 
 VisualizerState& visualizer();
