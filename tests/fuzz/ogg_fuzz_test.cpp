@@ -119,6 +119,10 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
         }
         std::memset(half.data(), sentinel, HALF);
         const uint32_t offset = (i % 2) * HALF;
+        uint32_t lead = 0, frames = 0;
+        half_frame_span(offset, HALF, frame_bytes, &lead, &frames);
+        // A frame cut by the half's start is finished from what the last half carried.
+        const bool carried = lead && state.carry_bytes == lead;
         double start = now_ms();
         HalfFill fill = refill_half(&decoder, &state, offset, half.data(), HALF);
         double took = now_ms() - start;
@@ -126,10 +130,11 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
         p.written.insert(p.written.end(), half.data(), half.data() + HALF);
         p.halves = i + 1;
 
-        uint32_t lead = 0, frames = 0;
-        half_frame_span(offset, HALF, frame_bytes, &lead, &frames);
         const std::string where = "half " + std::to_string(i) + ": ";
-        if (fill.audio_bytes % frame_bytes || fill.audio_bytes > frames * frame_bytes) {
+        const uint32_t from = carried ? 0 : lead, to = from + fill.audio_bytes;
+        // Music ends on the frame grid, or at the half's end with a frame cut there.
+        const bool on_grid = to >= lead && (to - lead) % frame_bytes == 0 && to <= lead + frames * frame_bytes;
+        if (to > HALF || !(on_grid || to == HALF)) {
             p.fault = where + std::to_string(fill.audio_bytes) + " audio bytes, not whole frames inside the half";
             break;
         }
@@ -138,7 +143,7 @@ Play play(const GuardedCopy& input, FencedRegion& half, uint8_t sentinel)
             break;
         }
         for (uint32_t at = 0; at < HALF && p.fault.empty(); ++at) {
-            bool audio = at >= lead && at < lead + fill.audio_bytes;
+            bool audio = at >= from && at < to;
             if (!audio && half.data()[at] != 0)
                 p.fault = where + "byte " + std::to_string(at) + " outside the decoded frames is not silence";
         }
