@@ -19,26 +19,7 @@ constexpr uint32_t BACKGROUND = 0x130103; // COLORREF 0x030113
 constexpr uint32_t BAR = 0xC90613;        // COLORREF 0x1306C9
 constexpr uint32_t GREEN = 0x00FF00;
 
-// Run as another program (this test program again, told so): one window of
-// its own in front, until it is closed.
-constexpr const char* OTHER_PROGRAM_ARG = "--other-program-window";
-constexpr const char* OTHER_PROGRAM_TITLE = "another program";
-[[maybe_unused]] const bool is_other_program = [] {
-    if (!std::strstr(::GetCommandLineA(), OTHER_PROGRAM_ARG)) return false;
-    HWND window = ::CreateWindowExA(0, "STATIC", OTHER_PROGRAM_TITLE, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300,
-                                    200, nullptr, nullptr, nullptr, nullptr);
-    ::SetForegroundWindow(window);
-    const DWORD start = ::GetTickCount();
-    MSG msg;
-    while (::IsWindow(window) && ::GetTickCount() - start < 300000) {
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_CLOSE && msg.hwnd == window) ::DestroyWindow(window);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(5);
-    }
-    ::ExitProcess(0);
-}();
+[[maybe_unused]] static const bool is_child = foreground_child_requested();
 
 // Generous waits: the 32-bit smoke run goes through an emulator.
 DWORD exit_wait_ms()
@@ -241,10 +222,10 @@ TEST(Visualizer, EscapeInAnotherProgramLeavesItRunning)
     start(run, silent_track(30));
     wait_for_window(run);
     struct Other {
-        Child child = start_child(test_program_path(), "", {}, OTHER_PROGRAM_ARG);
+        Child child = start_child(test_program_path(), "", {}, FOREGROUND_CHILD_ARG);
         ~Other() { kill_child(child); }
     } other;
-    HWND front = find_process_window(other.child.info.dwProcessId, OTHER_PROGRAM_TITLE, window_wait_ms());
+    HWND front = find_process_window(other.child.info.dwProcessId, FOREGROUND_CHILD_TITLE, window_wait_ms());
     for (DWORD start = ::GetTickCount(); front && ::GetForegroundWindow() != front && ::GetTickCount() - start < 5000;)
         ::SetForegroundWindow(front), ::Sleep(50);
     ASSERT_TRUE(front && ::GetForegroundWindow() == front) << "the other program's window is not in front";
