@@ -52,6 +52,17 @@ harness_start_sound() {
     pactl set-default-source out.monitor
 }
 
+# The enabled binfmt_misc entries that run i386 programs.
+harness_i386_handlers() {
+    local e
+    for e in /proc/sys/fs/binfmt_misc/*; do
+        [ -f "$e" ] || continue
+        case "${e##*/}" in register | status) continue ;; esac
+        grep -qx enabled "$e" 2>/dev/null && grep -q '^magic 7f454c46010101.*02000300$' "$e" && echo "$e"
+    done
+    return 0
+}
+
 harness_start_wine() {
     export WINEPREFIX="${WINEPREFIX:-$ROOT/build/wineprefix}"
     export WINEDEBUG="${WINEDEBUG:--all}"
@@ -59,6 +70,12 @@ harness_start_wine() {
     export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         echo "harness: making the Wine prefix (first start takes a few seconds)"
+        # A new prefix sets up its 32-bit half only if the kernel can start
+        # 32-bit programs: under an emulator that takes minutes, not seconds.
+        local handler
+        for handler in $(harness_i386_handlers); do
+            echo "harness: $handler runs 32-bit programs now, so the new prefix gets its 32-bit half (slow)"
+        done
         "$WINE64" wineboot -i >/dev/null 2>&1 || true
         "$WINESERVER" -w || true
     fi
