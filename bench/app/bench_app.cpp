@@ -147,15 +147,24 @@ static std::string growth(long long first, long long last)
 }
 
 // The real program, from outside: CPU over the first 10 s, resources at start and end.
-static void real_program(const std::string& folder, int soak_seconds)
+// The real program started in `folder`, and its window; none, said under
+// `label`, when no window appeared.
+static HWND program_window(Child& child, const std::string& folder, const char* label)
 {
-    Child child = start_child(program_path("sondrel.exe"), folder);
+    child = start_child(program_path("sondrel.exe"), folder);
     HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 20000);
     if (!window) {
-        std::printf("real program: no window appeared\n");
+        std::printf("%s: no window appeared\n", label);
         kill_child(child);
-        return;
     }
+    return window;
+}
+
+static void real_program(const std::string& folder, int soak_seconds)
+{
+    Child child;
+    HWND window = program_window(child, folder, "real program");
+    if (!window) return;
     ::Sleep(1000);
     auto sample = [&child] { return read_process(child.info.hProcess, child.info.dwProcessId, "sondrel.exe"); };
     ProcessReadings first = sample();
@@ -185,13 +194,9 @@ static void real_program(const std::string& folder, int soak_seconds)
 // The real program ended with Escape, held down as a person would.
 static void escape_quit(const std::string& folder)
 {
-    Child child = start_child(program_path("sondrel.exe"), folder);
-    HWND window = find_process_window(child.info.dwProcessId, " Sondrel by Tavik", 20000);
-    if (!window) {
-        std::printf("escape: no window appeared\n");
-        kill_child(child);
-        return;
-    }
+    Child child;
+    HWND window = program_window(child, folder, "escape");
+    if (!window) return;
     ::SetForegroundWindow(window);
     ::Sleep(1000);
     const double pressed = now_ms();
