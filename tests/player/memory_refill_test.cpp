@@ -114,20 +114,6 @@ void expect_stream(const Filled& got, const Pcm& pcm, const char* what)
     EXPECT_TRUE(got.bytes == want) << what;
 }
 
-// Where a refill that stopped early left its decoder: what reading on gives,
-// so that a stop that does not repeat still names its cause.
-std::string decoder_after_stop(MemoryDecoder& d)
-{
-    char buffer[4096];
-    int link = -1;
-    const long n = ov_read(&d.vf, buffer, sizeof buffer, 0, 2, 1, &link);
-    const vorbis_info* info = ov_info(&d.vf, -1);
-    return "reading on gives " + std::to_string(n) + " from link " + std::to_string(link) + " of " +
-           std::to_string(ov_streams(&d.vf)) + " (" +
-           (info ? std::to_string(info->channels) + " channels, " + std::to_string(info->rate) + " Hz" : "no format") +
-           "), at frame " + std::to_string(ov_pcm_tell(&d.vf));
-}
-
 } // namespace
 
 TEST(RefillByteExact, HalvesMatchAnIndependentDecode)
@@ -208,13 +194,10 @@ TEST(RefillByteExact, ChainPlaysOnUntilTheFormatChanges)
         MemoryDecoder d(ogg_chain({first, second}));
         Pcm both = a;
         both.insert(both.end(), b.begin(), b.end());
-        Filled got = fill_to_end(d);
-        expect_stream(got, both, "same format: one stream");
-        if (got.audio_bytes < both.size() * 2) ADD_FAILURE() << "the chain stopped early; " << decoder_after_stop(d);
+        expect_stream(fill_to_end(d), both, "same format: one stream");
     }
     for (const Bytes& change : {ogg_chain({first, other}), ogg_chain({first, sine_ogg(2, 22050, 9000)})}) {
-        Bytes chained = change;
-        MemoryDecoder d(chained);
+        MemoryDecoder d(change);
         expect_stream(fill_to_end(d), a, "the link in another format is never written");
     }
 }

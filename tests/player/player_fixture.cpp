@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 
 Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm)
 {
@@ -21,9 +22,9 @@ Bytes pcm_bytes(const Pcm& pcm)
     return out;
 }
 
-MemoryDecoder::MemoryDecoder(const Bytes& ogg)
+MemoryDecoder::MemoryDecoder(Bytes ogg) : stream(std::move(ogg))
 {
-    source = {ogg.data(), uint32_t(ogg.size()), 0};
+    source = {stream.data(), uint32_t(stream.size()), 0};
     if (ov_open_callbacks(&source, &vf, nullptr, 0, MEMORY_CALLBACKS) != 0) return;
     open = true;
     vorbis_info* info = ov_info(&vf, 0);

@@ -16,13 +16,15 @@ Bytes sine_ogg(int channels, int rate, size_t frames, Pcm* pcm = nullptr);
 Bytes pcm_bytes(const Pcm& pcm);
 
 // A decoder on a block of memory through the player's own callbacks, at
-// frame 0 as buffer creation leaves it: no sound device involved.
+// frame 0 as buffer creation leaves it: no sound device involved. It reads
+// from a copy of its own, so a temporary stream cannot vanish under it.
 struct MemoryDecoder {
+    const Bytes stream;
     MemorySource source{};
     OggVorbis_File vf{};
     RefillState state{};
     bool open = false;
-    explicit MemoryDecoder(const Bytes& ogg);
+    explicit MemoryDecoder(Bytes ogg);
     ~MemoryDecoder();
     // The length of half (index % 2): the second runs to the buffer's end.
     uint32_t half_bytes(uint32_t index) const;
