@@ -10,6 +10,8 @@ const DWORD POLL_MS = 10; // about a ninth of a half at 44.1 kHz stereo
 const DWORD LEAVE_MS = 50;
 // Nothing acts on this window timer's ticks: the frame loop passes over them.
 const UINT TIMER_MS = 250;
+// Reads of the cursors made again when one is held up (see read_cursors).
+const int CURSOR_READS = 4;
 
 } // namespace
 
@@ -115,16 +117,35 @@ void refill_prepare()
     p.restored_halves = 0;
 }
 
+// The cursors, and in *at the clock when they were read. A worker held up
+// in the read (a busy machine) cannot tell when in it the cursor stood, and
+// a clock read late would count time the cursor did not show, as a trip
+// round the buffer that never was: such a read is made again, a few times
+// at most, until one takes less than an eighth of the buffer's time.
+static HRESULT read_cursors(StreamPlayer& p, uint64_t frequency, uint64_t byte_rate, DWORD* play, DWORD* write,
+                            int64_t* at)
+{
+    const int64_t limit = int64_t(frequency * p.buffer_bytes / (byte_rate * 8));
+    HRESULT result = DS_OK;
+    for (int read = 0; read < CURSOR_READS; read++) {
+        const int64_t before = performance_count();
+        result = p.buffer->GetCurrentPosition(play, write);
+        *at = performance_count();
+        if (result != DS_OK || *at - before <= limit) break;
+    }
+    return result;
+}
+
 void refill_poll()
 {
     StreamPlayer& p = stream_player();
     DWORD status = 0, play = 0, write = 0;
-    if (p.buffer->GetCurrentPosition(&play, &write) != DS_OK) return;
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
-    const int64_t now = performance_count();
-    const uint64_t clock_bytes = uint64_t(now - p.last_poll_time) * uint64_t(p.stream_rate) *
-                                 uint64_t(p.stream_channels) * 2 / uint64_t(frequency.QuadPart);
+    const uint64_t byte_rate = uint64_t(p.stream_rate) * uint64_t(p.stream_channels) * 2;
+    int64_t now = 0;
+    if (read_cursors(p, uint64_t(frequency.QuadPart), byte_rate, &play, &write, &now) != DS_OK) return;
+    const uint64_t clock_bytes = uint64_t(now - p.last_poll_time) * byte_rate / uint64_t(frequency.QuadPart);
     const DWORD last = p.last_play_cursor;
     p.last_play_cursor = play;
     p.last_poll_time = now;

@@ -266,6 +266,13 @@ TEST(CraftedStream, HugeCodebookDoesNotCrashTheDecoder)
 
 namespace {
 
+int64_t performance_now()
+{
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
 // A sound buffer that fails as Windows makes one fail when another program
 // takes the device: it stops, its memory is gone, and Lock and Play (and, if
 // `status_tells`, GetStatus) say so until Restore, which itself fails while
@@ -274,9 +281,11 @@ namespace {
 //
 // With `rng` set it is a simulated device: the play cursor moves only when
 // the worker looks at it, by irregular steps (several a half, some late, now
-// and then a stall past a half or past the whole buffer), but never less than
-// the real time since the last look allows, so that the worker's clock and the
-// cursor agree. Every byte the cursor passes is appended to `played`.
+// and then a stall past a half), but never less than
+// the real time since the last look allows, on the worker's own clock, so
+// that the two agree. Now and then the worker is held up just after a look,
+// as a busy machine does to it, for longer than a half or than the whole
+// buffer. Every byte the cursor passes is appended to `played`.
 struct LosableBuffer : IDirectSoundBuffer {
     static constexpr DWORD LEAD = 256; // the write cursor's lead: bytes the device has taken
     uint8_t memory[BUFFER_BYTES] = {};
@@ -286,8 +295,10 @@ struct LosableBuffer : IDirectSoundBuffer {
     HANDLE in_restore = nullptr, stopped = nullptr;
 
     std::mt19937* rng = nullptr;
-    DWORD byte_rate = 176400, looked_ms = ::GetTickCount();
-    uint32_t looks = 0, stalls = 0, long_stalls = 0, stall_chance = 10; // in 1000 looks
+    DWORD byte_rate = 176400;
+    int64_t looked = performance_now();
+    uint32_t looks = 0, stalls = 0, long_stalls = 0, holdups = 0, stall_chance = 10; // in 1000 looks
+    bool held_up = false;
     Bytes played;
     struct Locked {
         DWORD offset, bytes, play;
@@ -315,22 +326,37 @@ struct LosableBuffer : IDirectSoundBuffer {
     }
     void look()
     {
+        // Now and then the worker is held up after it has read the cursor,
+        // by a half and a half or past the whole buffer: the device plays on
+        // meanwhile.
+        const uint32_t n = ++looks % 997;
+        const DWORD hold = n == 500 ? BUFFER_BYTES + (*rng)() % HALF : n == 250 ? HALF * 3 / 2 : 0;
         const uint32_t draw = (*rng)() % 1000;
         DWORD step = HALF / 16 + (*rng)() % (HALF * 3 / 16);
-        if (++looks % 997 == 500) {
-            step = BUFFER_BYTES + (*rng)() % HALF, long_stalls++;
-            ::Sleep(step * 1000 / byte_rate + 1);
-        } else if (draw < stall_chance) {
+        if (held_up) {
+            step = 0; // a held-up worker reads again at once: only the real time has passed
+        } else if (draw < stall_chance && !hold) {
+            // A stall outruns the real time, which no device does: with a
+            // hold-up on top it could take the cursor round the buffer
+            // unseen by the worker's clock.
             step = HALF + 4 + (*rng)() % (HALF - 8), stalls++;
         } else if (draw < 60) {
             step = HALF / 16 + (*rng)() % (HALF * 4 / 5 - HALF / 16); // a late poll
         }
-        const DWORD now = ::GetTickCount();
-        step = std::max(step, DWORD(uint64_t(now - looked_ms) * byte_rate / 1000)) & ~3u;
-        looked_ms = now;
+        held_up = false;
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        const int64_t now = performance_now();
+        step = DWORD(std::max<uint64_t>(step, uint64_t(now - looked) * byte_rate / uint64_t(frequency.QuadPart))) & ~3u;
+        looked = now;
         const size_t from = played.size();
         pass(step);
         if (step > HALF - LEAD) away.push_back({from, played.size() + LEAD});
+        if (hold) {
+            ::Sleep(hold * 1000 / byte_rate + 1);
+            held_up = true;
+            (n == 500 ? long_stalls : holdups)++;
+        }
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
@@ -576,7 +602,8 @@ TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
     b.pass(2 * BUFFER_BYTES);
     player_release(PLAYER_STREAM);
     EXPECT_EQ(lost, 10u);
-    EXPECT_TRUE(b.stalls > 0 && b.long_stalls > 0) << b.stalls << " stalls, " << b.long_stalls << " past the buffer";
+    EXPECT_TRUE(b.stalls > 0 && b.long_stalls > 0 && b.holdups > 0)
+        << b.stalls << " stalls, " << b.long_stalls << " past the buffer, " << b.holdups << " hold-ups";
     expect_played_once(b, want);
 }
 
