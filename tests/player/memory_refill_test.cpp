@@ -281,11 +281,11 @@ int64_t performance_now()
 //
 // With `rng` set it is a simulated device: the play cursor moves only when
 // the worker looks at it, by irregular steps (several a half, some late, now
-// and then a stall past a half), but never less than
-// the real time since the last look allows, on the worker's own clock, so
-// that the two agree. Now and then the worker is held up just after a look,
-// as a busy machine does to it, for longer than a half or than the whole
-// buffer. Every byte the cursor passes is appended to `played`.
+// and then a stall past a half), but never less than the real time since the
+// last look allows, on the worker's own clock, so that the two agree. Now and
+// then the worker is held up just after a look, as a busy machine does to it,
+// for longer than a half or than the whole buffer, and the device plays on
+// meanwhile. Every byte the cursor passes is appended to `played`.
 struct LosableBuffer : IDirectSoundBuffer {
     static constexpr DWORD LEAD = 256; // the write cursor's lead: bytes the device has taken
     uint8_t memory[BUFFER_BYTES] = {};
@@ -326,9 +326,7 @@ struct LosableBuffer : IDirectSoundBuffer {
     }
     void look()
     {
-        // Now and then the worker is held up after it has read the cursor,
-        // by a half and a half or past the whole buffer: the device plays on
-        // meanwhile.
+        // The hold-up that follows this look, if any.
         const uint32_t n = ++looks % 997;
         const DWORD hold = n == 500 ? BUFFER_BYTES + (*rng)() % HALF : n == 250 ? HALF * 3 / 2 : 0;
         const uint32_t draw = (*rng)() % 1000;
