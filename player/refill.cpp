@@ -1,7 +1,7 @@
 // Filling one half of the buffer from the decoder.
 #include <cstring>
 
-#include "stream_player_internal.h"
+#include "refill.h"
 
 namespace {
 
@@ -87,15 +87,4 @@ HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_
     fill.audio_bytes = position - (carried ? 0 : lead);
     fill.ended = state->finished;
     return fill;
-}
-
-void capture_store(const uint8_t* half, uint32_t length)
-{
-    StreamPlayer& p = stream_player();
-    const uint32_t bytes = length < CAPTURE_COPY_BYTES ? length : CAPTURE_COPY_BYTES;
-    for (uint32_t i = 0; i < bytes / 4; i++) {
-        uint32_t frame;
-        std::memcpy(&frame, half + 4 * i, 4);
-        p.capture[i].store(frame, std::memory_order_relaxed);
-    }
 }

@@ -1,5 +1,6 @@
 // Capture array and spectrum.
 #include <cstdlib>
+#include <cstring>
 
 #include "stream_player_internal.h"
 
@@ -41,6 +42,17 @@ kiss_fft_cpx* spectrum_compute()
     p.spectrum_bins[0].r = 0;
     p.spectrum_bins[0].i = 0;
     return p.spectrum_bins;
+}
+
+void capture_store(const uint8_t* half, uint32_t length)
+{
+    StreamPlayer& p = stream_player();
+    const uint32_t bytes = length < CAPTURE_COPY_BYTES ? length : CAPTURE_COPY_BYTES;
+    for (uint32_t i = 0; i < bytes / 4; i++) {
+        uint32_t frame;
+        std::memcpy(&frame, half + 4 * i, 4);
+        p.capture[i].store(frame, std::memory_order_relaxed);
+    }
 }
 
 uint8_t* capture_buffer()

@@ -1,6 +1,6 @@
 // The stream player's record and the pieces its tests and tools reach
-// directly: the memory callbacks, the decisions of the refill worker, and the
-// refill of one half, which needs no sound device.
+// directly: the record, the worker's steps and the capture. The refill and
+// the cursor sums, which need no sound device, are in refill.h.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
@@ -11,40 +11,15 @@
 #include <cstdint>
 #include <cstdio>
 
-#define OV_EXCLUDE_STATIC_CALLBACKS
-#include <vorbis/vorbisfile.h>
-
 #include "kiss_fftr.h"
 #include "player/stream_player.h"
+#include "refill.h"
 
 constexpr uint32_t HALF_SIZE = 16384;         // bytes; the buffer is two halves
 constexpr uint32_t CAPTURE_FRAMES = 2048;     // stereo frames in the capture array
 constexpr uint32_t CAPTURE_COPY_BYTES = 2048; // copied from each refilled half (512 stereo frames)
 constexpr int32_t FFT_SIZE = 2048;
 constexpr int32_t BIN_COUNT = FFT_SIZE / 2 + 1;
-
-// A caller-owned block read by the decoder through the memory callbacks.
-struct MemorySource {
-    const uint8_t* base;
-    uint32_t size;
-    uint32_t position; // 0 to size
-};
-
-// What the refill of a half knows about its stream. `finished` is sticky: once
-// the decoder has ended, failed or changed format, it is not read again. The
-// carry is the rest of the frame that the last refilled half ends with.
-struct RefillState {
-    int channels;
-    long rate;
-    bool finished;
-    uint32_t carry_bytes = 0;
-    uint8_t carry[2 * 255] = {};
-};
-
-struct HalfFill {
-    uint32_t audio_bytes; // decoded bytes written
-    bool ended;           // the stream is over: the rest of the half is silence
-};
 
 // Called by the worker after a half is written and captured, before it is
 // unlocked. Tests use it to see every half exactly as it will be played.
@@ -116,42 +91,10 @@ void player_release(uint32_t parts);
 bool stream_attach(FILE* file);
 bool stream_create_buffer(long rate, int channels);
 
-size_t memory_read(void* destination, size_t item_size, size_t item_count, void* source);
-int memory_seek(void* source, ogg_int64_t offset, int whence);
-int memory_close(void* source);
-long memory_tell(void* source);
-extern const ov_callbacks MEMORY_CALLBACKS;
-
 // The buffer format for a stream; false when it cannot be described (a byte
 // rate beyond 32 bits, no channels).
 bool wave_format_for(long rate, int channels, WAVEFORMATEX* format);
 
-// The half the play cursor is in.
-uint32_t play_half(DWORD play_cursor, uint32_t half_size);
-// How many half boundaries the play cursor crossed between the last poll, at
-// `last`, and this one, at `play`, while the clock saw `clock_bytes` played,
-// in a buffer of `buffer_bytes` (the device may round it up to whole frames):
-// the cursor alone cannot tell a whole trip round the buffer.
-uint32_t halves_crossed(DWORD last, DWORD play, uint64_t clock_bytes, uint32_t half_size, uint32_t buffer_bytes);
-// Whether the worker may stop once it has refilled the half just left: the
-// stream is over and the half now playing holds no music any more.
-bool drain_complete(bool stream_ended, bool playing_half_audible);
-// Frames lie on the buffer's grid of whole frames from offset 0. A half at
-// `half_offset` of `length` bytes begins with `lead` bytes of a frame cut by
-// its start and holds `frames` whole frames after them; what is left at its
-// end belongs to a frame cut by its end.
-void half_frame_span(uint32_t half_offset, uint32_t length, uint32_t frame_bytes, uint32_t* lead, uint32_t* frames);
-
-// Fills one half from the decoder: frames at their grid offsets, the frame cut
-// by its end begun there and finished by the next half's refill (the carry),
-// silence after the end of the stream and where no carry fits. Needs no
-// sound device; the worker calls it on the locked half. Any open decoder will
-// do (ov_open_callbacks with MEMORY_CALLBACKS on a MemorySource, for one);
-// `state` starts as {channels, rate, false} of the buffer's format, the first
-// link's. `half_offset` is the half's byte offset in the buffer (0 or
-// half_size); every byte of `destination`[0, length) is written.
-HalfFill refill_half(OggVorbis_File* decoder, RefillState* state, uint32_t half_offset, uint8_t* destination,
-                     uint32_t length);
 // Copies the first 2048 bytes of a half into the capture array, frame by frame.
 void capture_store(const uint8_t* half, uint32_t length);
 
