@@ -29,54 +29,40 @@ StreamPlayer& stream_player()
 void player_release(uint32_t parts)
 {
     StreamPlayer& p = player;
-    if (parts & PLAYER_SPECTRUM) p.capture_enabled.store(false);
+    if (parts & PLAYER_SPECTRUM) p.spectrum.capture_enabled.store(false);
     if (parts & PLAYER_STREAM) {
-        p.stop_requested.store(true);
-        // The worker leaves at its next check, never inside the decoder or
-        // with a half locked; waiting for it is enough. Only then is the
-        // buffer stopped: a worker restoring a lost buffer starts it again.
-        if (p.refill_worker) {
-            ::WaitForSingleObject(p.refill_worker, INFINITE);
-            ::CloseHandle(p.refill_worker);
+        StreamRecord& s = p.stream;
+        // Silent at once: the buffer stops before the worker is asked to
+        // leave, not after its last poll and pause. The worker leaves at its
+        // next check, never inside the decoder or with a half locked, so
+        // waiting for it is enough; a restore it had in flight may have
+        // started the buffer again, so it is stopped once more.
+        if (s.buffer) s.buffer->Stop();
+        p.worker.stop_requested.store(true);
+        if (s.refill_worker) {
+            ::WaitForSingleObject(s.refill_worker, INFINITE);
+            ::CloseHandle(s.refill_worker);
         }
-        if (p.buffer) p.buffer->Stop();
-        if (p.timer_set) ::KillTimer(p.device_window, p.timer);
-        p.refill_worker = nullptr;
-        p.refill_worker_id = 0;
-        p.timer = 0;
-        p.timer_set = false;
-        if (p.buffer) p.buffer->Release();
-        p.buffer = nullptr;
-        ov_clear(&p.decoder); // closes the stream's file; a cleared decoder stays cleared
-        p.memory_source = MemorySource{};
-        p.stream_open = false;
-        p.stream_ended.store(true);
-        p.current_half.store(0);
-        p.previous_half.store(0);
-        p.refill = RefillState{};
-        p.half_audible[0] = p.half_audible[1] = false;
-        p.restore_due = false;
-        p.restored_halves = 0;
-        p.stream_channels = 0;
-        p.stream_rate = 0;
-        p.buffer_bytes = 2 * p.half_size;
+        if (s.buffer) {
+            s.buffer->Stop();
+            s.buffer->Release();
+        }
+        if (s.timer_set) ::KillTimer(p.sound.device_window, s.timer);
+        ov_clear(&s.decoder); // closes the stream's file; a cleared decoder stays cleared
+        p.stream = StreamRecord{};
+        p.worker = WorkerRecord{};
+        p.restore = RestoreRecord{};
     }
     if ((parts & PLAYER_DEVICE) == PLAYER_DEVICE) {
-        if (p.device) p.device->Release();
-        p.device = nullptr;
-        p.device_window = nullptr;
-        p.device_open = false;
+        if (p.sound.device) p.sound.device->Release();
+        p.sound = DeviceRecord{};
     }
     if (parts & PLAYER_SPECTRUM) {
         // The plan lives in a block of the player's own allocator, like the buffers.
-        std::free(p.fft_plan);
-        std::free(p.fft_input);
-        std::free(p.spectrum_bins);
-        p.fft_plan = nullptr;
-        p.fft_input = nullptr;
-        p.spectrum_bins = nullptr;
-        p.fft_size = 0;
-        p.bin_count = 0;
+        std::free(p.spectrum.fft_plan);
+        std::free(p.spectrum.fft_input);
+        std::free(p.spectrum.spectrum_bins);
+        p.spectrum = SpectrumRecord{};
     }
 }
 
@@ -120,29 +106,48 @@ bool sound_device_open(const GUID* device)
 {
     StreamPlayer& p = player;
     // The open stream's worker still uses the buffer.
-    if (p.stream_open) return false;
+    if (p.stream.stream_open) return false;
     player_release(PLAYER_DEVICE);
     IDirectSound* created = nullptr;
     if (FAILED(::DirectSoundCreate(device, &created, nullptr)) || !created) return false;
-    p.device = created;
-    p.device_window = own_window();
-    p.device->SetCooperativeLevel(p.device_window, DSSCL_PRIORITY);
-    p.device_open = true;
+    p.sound = DeviceRecord{created, own_window(), true};
+    created->SetCooperativeLevel(p.sound.device_window, DSSCL_PRIORITY);
     return true;
 }
 
 bool sound_device_close()
 {
     StreamPlayer& p = player;
-    if (p.stream_open || !p.device_open) return false;
+    if (p.stream.stream_open || !p.sound.device_open) return false;
     player_release(PLAYER_DEVICE);
     return true;
+}
+
+void buffer_prepare()
+{
+    StreamRecord& s = player.stream;
+    // The device rounds the buffer up to whole frames: its caps tell how far,
+    // whether or not the buffer can be cleared now.
+    DSBCAPS caps;
+    std::memset(&caps, 0, sizeof caps);
+    caps.dwSize = sizeof caps;
+    if (s.buffer->GetCaps(&caps) == DS_OK && caps.dwBufferBytes > player.half_size) s.buffer_bytes = caps.dwBufferBytes;
+    void* region = nullptr;
+    DWORD length = 0;
+    if (s.buffer->Lock(0, s.buffer_bytes, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) == DS_OK) {
+        std::memset(region, 0, length);
+        s.buffer->Unlock(region, length, nullptr, 0);
+    }
+    if (player.spectrum.capture_enabled.load()) {
+        for (uint32_t i = 0; i < CAPTURE_COPY_BYTES / 4; i++) player.capture[i].store(0, std::memory_order_relaxed);
+    }
 }
 
 bool stream_create_buffer(long rate, int channels)
 {
     StreamPlayer& p = player;
-    if (!p.device_open) return false;
+    StreamRecord& s = p.stream;
+    if (!p.sound.device_open) return false;
     // cbSize says 18 for a PCM format, where it is meant to be ignored; the
     // zeroed bytes behind it keep a reader that honours it inside our memory.
     struct {
@@ -157,29 +162,16 @@ bool stream_create_buffer(long rate, int channels)
     desc.dwFlags = BUFFER_FLAGS;
     desc.dwBufferBytes = 2 * p.half_size;
     desc.lpwfxFormat = &wave.format;
-    if (FAILED(p.device->CreateSoundBuffer(&desc, &p.buffer, nullptr)) || !p.buffer) {
-        p.buffer = nullptr;
+    if (FAILED(p.sound.device->CreateSoundBuffer(&desc, &s.buffer, nullptr)) || !s.buffer) {
+        s.buffer = nullptr;
         return false;
     }
-
-    // The device rounds the buffer up to whole frames: clear all it gives.
-    void* region = nullptr;
-    DWORD length = 0;
-    if (p.buffer->Lock(0, 2 * p.half_size, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) == DS_OK) {
-        std::memset(region, 0, length);
-        p.buffer->Unlock(region, length, nullptr, 0);
-        if (length > p.half_size) p.buffer_bytes = length;
-    }
-    if (p.capture_enabled.load()) {
-        for (uint32_t i = 0; i < CAPTURE_COPY_BYTES / 4; i++) p.capture[i].store(0, std::memory_order_relaxed);
-    }
-    p.current_half.store(0);
-    p.previous_half.store(0);
-    p.stream_channels = channels;
-    p.stream_rate = rate;
+    buffer_prepare();
+    s.stream_channels = channels;
+    s.stream_rate = rate;
     // The seek is the first decode: a stream whose setup cannot be built fails
     // here, and reading it anyway would run a half-built decoder.
-    if (ov_pcm_seek(&p.decoder, 0) != 0) return false; // the caller releases the stream
-    p.stream_open = true;
+    if (ov_pcm_seek(&s.decoder, 0) != 0) return false; // the caller releases the stream
+    s.stream_open = true;
     return true;
 }

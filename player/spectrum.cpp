@@ -6,22 +6,22 @@
 
 void spectrum_init_with(void* (*allocate)(size_t))
 {
-    StreamPlayer& p = stream_player();
-    p.fft_size = FFT_SIZE;
-    p.bin_count = BIN_COUNT;
+    SpectrumRecord& sp = stream_player().spectrum;
+    sp.fft_size = FFT_SIZE;
+    sp.bin_count = BIN_COUNT;
     // The plan goes into a block of our own, so one allocator serves all three.
-    if (!p.fft_plan) {
+    if (!sp.fft_plan) {
         size_t plan_bytes = 0;
         kiss_fftr_alloc(FFT_SIZE, 0, nullptr, &plan_bytes);
         void* memory = allocate(plan_bytes);
-        if (memory) p.fft_plan = kiss_fftr_alloc(FFT_SIZE, 0, memory, &plan_bytes);
-        if (!p.fft_plan) std::free(memory);
+        if (memory) sp.fft_plan = kiss_fftr_alloc(FFT_SIZE, 0, memory, &plan_bytes);
+        if (!sp.fft_plan) std::free(memory);
     }
-    if (!p.fft_input) p.fft_input = static_cast<float*>(allocate(sizeof(float) * FFT_SIZE));
-    if (!p.spectrum_bins) p.spectrum_bins = static_cast<kiss_fft_cpx*>(allocate(sizeof(kiss_fft_cpx) * BIN_COUNT));
+    if (!sp.fft_input) sp.fft_input = static_cast<float*>(allocate(sizeof(float) * FFT_SIZE));
+    if (!sp.spectrum_bins) sp.spectrum_bins = static_cast<kiss_fft_cpx*>(allocate(sizeof(kiss_fft_cpx) * BIN_COUNT));
     // Without all three there is nothing to compute with: capture stays off.
-    if (!p.fft_plan || !p.fft_input || !p.spectrum_bins) return player_release(PLAYER_SPECTRUM);
-    p.capture_enabled.store(true);
+    if (!sp.fft_plan || !sp.fft_input || !sp.spectrum_bins) return player_release(PLAYER_SPECTRUM);
+    sp.capture_enabled.store(true);
 }
 
 void spectrum_init()
@@ -31,17 +31,18 @@ void spectrum_init()
 
 kiss_fft_cpx* spectrum_compute()
 {
-    StreamPlayer& p = stream_player();
-    if (!p.capture_enabled.load() || !p.fft_plan || !p.fft_input || !p.spectrum_bins) return nullptr;
-    for (int32_t i = 0; i < p.fft_size; i++) {
-        const uint32_t frame = p.capture[i].load(std::memory_order_relaxed);
+    StreamPlayer& player = stream_player();
+    SpectrumRecord& sp = player.spectrum;
+    if (!sp.capture_enabled.load() || !sp.fft_plan || !sp.fft_input || !sp.spectrum_bins) return nullptr;
+    for (int32_t i = 0; i < sp.fft_size; i++) {
+        const uint32_t frame = player.capture[i].load(std::memory_order_relaxed);
         const int32_t left = int16_t(frame & 0xFFFF), right = int16_t(frame >> 16);
-        p.fft_input[i] = float(left + right);
+        sp.fft_input[i] = float(left + right);
     }
-    kiss_fftr(p.fft_plan, p.fft_input, p.spectrum_bins);
-    p.spectrum_bins[0].r = 0;
-    p.spectrum_bins[0].i = 0;
-    return p.spectrum_bins;
+    kiss_fftr(sp.fft_plan, sp.fft_input, sp.spectrum_bins);
+    sp.spectrum_bins[0].r = 0;
+    sp.spectrum_bins[0].i = 0;
+    return sp.spectrum_bins;
 }
 
 void capture_store(const uint8_t* half, uint32_t length)

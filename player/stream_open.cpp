@@ -7,10 +7,9 @@ namespace {
 // is released (its source closed), so nothing stays half-open.
 bool stream_finish_open()
 {
-    StreamPlayer& p = stream_player();
     // Playing starts at frame 0: the buffer takes the first link's format,
     // wherever opening a chain has left the decoder.
-    vorbis_info* info = ov_info(&p.decoder, 0);
+    vorbis_info* info = ov_info(&stream_player().stream.decoder, 0);
     if (info && stream_create_buffer(info->rate, info->channels)) return true;
     player_release(PLAYER_STREAM);
     return false;
@@ -20,9 +19,8 @@ bool stream_finish_open()
 
 bool stream_attach(FILE* file)
 {
-    StreamPlayer& p = stream_player();
     // A refused stream leaves the file to us.
-    if (ov_open(file, &p.decoder, nullptr, 0) != 0) {
+    if (ov_open(file, &stream_player().stream.decoder, nullptr, 0) != 0) {
         std::fclose(file);
         return false;
     }
@@ -32,10 +30,10 @@ bool stream_attach(FILE* file)
 bool stream_open_file(const char* path)
 {
     StreamPlayer& p = stream_player();
-    if (p.stream_open) return false; // one stream at a time: close it first
+    if (p.stream.stream_open) return false; // one stream at a time: close it first
     FILE* file = std::fopen(path, "rb");
     if (!file) return false;
-    if (!p.device_open && !sound_device_open(nullptr)) {
+    if (!p.sound.device_open && !sound_device_open(nullptr)) {
         std::fclose(file);
         return false;
     }
@@ -45,8 +43,9 @@ bool stream_open_file(const char* path)
 bool stream_open_memory(const void* base, uint32_t size)
 {
     StreamPlayer& p = stream_player();
-    if (p.stream_open) return false;
-    p.memory_source = {static_cast<const uint8_t*>(base), size, 0};
-    if (ov_open_callbacks(&p.memory_source, &p.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
+    StreamRecord& s = p.stream;
+    if (s.stream_open) return false;
+    s.memory_source = {static_cast<const uint8_t*>(base), size, 0};
+    if (ov_open_callbacks(&s.memory_source, &s.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
     return stream_finish_open();
 }

@@ -25,55 +25,100 @@ constexpr int32_t BIN_COUNT = FFT_SIZE / 2 + 1;
 // unlocked. Tests use it to see every half exactly as it will be played.
 using RefillObserver = void (*)(uint32_t half, const uint8_t* data, uint32_t length);
 
-struct StreamPlayer {
+// An atomic value that a record can hold and still be reset by assignment:
+// each value is copied whole, though the record as a whole is not.
+template <typename T>
+struct Shared : std::atomic<T> {
+    using std::atomic<T>::atomic;
+    Shared(const Shared& other) noexcept : std::atomic<T>(other.load()) {}
+    Shared& operator=(const Shared& other) noexcept
+    {
+        this->store(other.load());
+        return *this;
+    }
+};
+
+// The player's state by part, each part a record of its own lifetime, reset
+// by one assignment from one place. Two threads share it, and no lock:
+// - The main thread opens, plays and releases; it resets the stream's, the
+//   worker's and the restore's records only while no worker runs (before
+//   stream_play starts one, after player_release has waited for it).
+// - The worker owns its record and the restore's while it runs; it resets
+//   the cursor record itself when a restored buffer plays again.
+// - Shared values are atomic: stop_requested (raised by the release and by
+//   the worker once both halves are silent), stream_ended, current_half and
+//   previous_half (written by the worker, read by both), capture_enabled
+//   (written by the main thread) and each 4-byte frame of the capture array
+//   (written by the worker, read by the main thread).
+
+// The sound device: sound_device_open to player_release(PLAYER_DEVICE).
+struct DeviceRecord {
     IDirectSound* device = nullptr;
-    IDirectSoundBuffer* buffer = nullptr;
     HWND device_window = nullptr;
+    bool device_open = false;
+};
+
+// The stream, its decoder and its buffer: an open to player_release(PLAYER_STREAM).
+struct StreamRecord {
+    IDirectSoundBuffer* buffer = nullptr;
     OggVorbis_File decoder{};
     MemorySource memory_source{};
-    bool device_open = false;
     bool stream_open = false;
-    uint32_t half_size = HALF_SIZE;
     // The device keeps whole frames and may make the buffer a little longer
     // than asked: the second half runs to its end.
     uint32_t buffer_bytes = 2 * HALF_SIZE;
     int stream_channels = 0; // the buffer's format, fixed when it is created
     long stream_rate = 0;
-
-    // Shared with the refill worker. stop_requested: written by stream_close
-    // and by the worker once both halves are silent, read by the worker.
-    // stream_ended, current_half, previous_half: written by the worker (and by
-    // stream_play/buffer creation before it starts), read by both.
-    std::atomic<bool> stop_requested{true};
-    std::atomic<bool> stream_ended{true};
-    std::atomic<uint32_t> current_half{0};
-    std::atomic<uint32_t> previous_half{0};
-
     HANDLE refill_worker = nullptr;
     DWORD refill_worker_id = 0;
     UINT_PTR timer = 0; // the 250 ms window timer of stream_play
     bool timer_set = false;
+};
 
-    // Owned by the worker while it runs.
+// Where the worker last saw the play cursor, and when: begun anew as the
+// buffer plays from its start, by stream_play and by a restore.
+struct CursorRecord {
+    Shared<uint32_t> current_half{0};
+    Shared<uint32_t> previous_half{0};
+    DWORD last_play_cursor = 0;
+    int64_t last_poll_time = 0; // the performance counter at the last poll
+};
+
+// The worker's refill state: refill_prepare to the stream's release.
+struct WorkerRecord {
+    Shared<bool> stop_requested{true};
+    Shared<bool> stream_ended{true};
     RefillState refill{};
     bool half_audible[2] = {false, false}; // the half holds decoded music
-    DWORD last_play_cursor = 0;
-    int64_t last_poll_time = 0;   // the performance counter at the last poll
+    CursorRecord cursor{};
+};
+
+// A lost buffer on its way back: from the loss until it plays again.
+struct RestoreRecord {
     bool restore_due = false;     // a lost buffer is not playing again yet
-    uint32_t restored_halves = 0; // refilled since the loss, of the restore under way
+    uint32_t restored_halves = 0; // refilled since the loss
+};
 
-    // Written by the worker, read by the main thread: every 4-byte frame is
-    // stored and loaded whole. capture_enabled is written by the main thread.
-    std::atomic<bool> capture_enabled{false};
-    std::atomic<uint32_t> capture[CAPTURE_FRAMES];
-
-    // Main thread only.
+// Capture and spectrum: spectrum_init to player_release(PLAYER_SPECTRUM).
+// The transform's plan and buffers are the main thread's alone.
+struct SpectrumRecord {
+    Shared<bool> capture_enabled{false};
     int32_t fft_size = 0;
     int32_t bin_count = 0;
     kiss_fftr_cfg fft_plan = nullptr;
     float* fft_input = nullptr;
     kiss_fft_cpx* spectrum_bins = nullptr;
+};
 
+struct StreamPlayer {
+    DeviceRecord sound;
+    StreamRecord stream;
+    WorkerRecord worker;
+    RestoreRecord restore;
+    SpectrumRecord spectrum;
+    // Keeps its last content through every release.
+    std::atomic<uint32_t> capture[CAPTURE_FRAMES];
+    uint32_t half_size = HALF_SIZE;
     RefillObserver refill_observer = nullptr;
 };
 
@@ -90,6 +135,9 @@ void player_release(uint32_t parts);
 
 bool stream_attach(FILE* file);
 bool stream_create_buffer(long rate, int channels);
+// The new buffer's real size, from the device, and its bytes and the start of
+// the capture cleared.
+void buffer_prepare();
 
 // The buffer format for a stream; false when it cannot be described (a byte
 // rate beyond 32 bits, no channels).

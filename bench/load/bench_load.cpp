@@ -45,7 +45,7 @@ void observe_refill(uint32_t half, const uint8_t*, uint32_t)
 {
     StreamPlayer& p = stream_player();
     DWORD play = 0;
-    if (!p.buffer || p.buffer->GetCurrentPosition(&play, nullptr) != DS_OK || !timing.byte_rate) return;
+    if (!p.stream.buffer || p.stream.buffer->GetCurrentPosition(&play, nullptr) != DS_OK || !timing.byte_rate) return;
     const uint32_t buffer_bytes = 2 * p.half_size;
     const uint32_t freed_at = ((half + 1) % 2) * p.half_size;
     const uint32_t since = (play + buffer_bytes - freed_at) % buffer_bytes;
@@ -163,7 +163,7 @@ void play_in_process(int seconds, const Bytes& ogg, const Pcm& reference, bool d
         return;
     }
     StreamPlayer& player = stream_player();
-    timing.byte_rate = uint32_t(player.stream_rate) * uint32_t(player.stream_channels) * 2;
+    timing.byte_rate = uint32_t(player.stream.stream_rate) * uint32_t(player.stream.stream_channels) * 2;
     timing.deadline_ms = 1000.0 * player.half_size / timing.byte_rate;
     player.refill_observer = observe_refill;
     stream_play();

@@ -550,10 +550,10 @@ TEST(DISABLED_OggChild, OpenWithThePlayerAndRefillToTheEnd)
     if (!sound_device_open(nullptr)) GTEST_SKIP() << "no sound device";
     if (!stream_open_memory(input.data(), uint32_t(input.size()))) return; // refused: nothing more to prove
     static FencedRegion half(HALF);
-    RefillState state = {p.stream_channels, p.stream_rate, false};
+    RefillState state = {p.stream.stream_channels, p.stream.stream_rate, false};
     bool ended = false;
     for (uint32_t i = 0; i < 10000 && !ended; ++i)
-        ended = refill_half(&p.decoder, &state, (i % 2) * HALF, half.data(), HALF).ended;
+        ended = refill_half(&p.stream.decoder, &state, (i % 2) * HALF, half.data(), HALF).ended;
     EXPECT_TRUE(ended) << "the stream did not end";
     stream_close();
     fuzz_case_end();

@@ -312,7 +312,7 @@ struct LosableBuffer : IDirectSoundBuffer {
         lost = was_lost = true;
         playing = false;
         std::memset(memory, 0xA5, sizeof memory);
-        if (rng) losses.push_back({played.size(), size_t(ov_pcm_tell(&stream_player().decoder)) * 4});
+        if (rng) losses.push_back({played.size(), size_t(ov_pcm_tell(&stream_player().stream.decoder)) * 4});
     }
     // The play cursor enters the other half; a lost buffer's stays put unless
     // only Lock is to tell of the loss.
@@ -439,12 +439,12 @@ struct LosableBuffer : IDirectSoundBuffer {
 bool attach(LosableBuffer& buffer, const Bytes& ogg)
 {
     StreamPlayer& p = stream_player();
-    p.memory_source = {ogg.data(), uint32_t(ogg.size()), 0};
-    if (ov_open_callbacks(&p.memory_source, &p.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
-    ov_pcm_seek(&p.decoder, 0);
-    p.stream_channels = ov_info(&p.decoder, 0)->channels;
-    p.stream_rate = ov_info(&p.decoder, 0)->rate;
-    p.buffer = &buffer;
+    p.stream.memory_source = {ogg.data(), uint32_t(ogg.size()), 0};
+    if (ov_open_callbacks(&p.stream.memory_source, &p.stream.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
+    ov_pcm_seek(&p.stream.decoder, 0);
+    p.stream.stream_channels = ov_info(&p.stream.decoder, 0)->channels;
+    p.stream.stream_rate = ov_info(&p.stream.decoder, 0)->rate;
+    p.stream.buffer = &buffer;
     refill_prepare();
     return true;
 }
@@ -476,12 +476,12 @@ TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
         ASSERT_TRUE(attach(buffer, ogg));
         buffer.status_tells = status_tells;
         buffer.restore_refusals = 2;
-        p.capture_enabled.store(true);
+        p.spectrum.capture_enabled.store(true);
         p.refill_observer = observe_lost;
         lost_run = LostRun();
         // The worker's polls, with the buffer lost after four refills; once
         // back, the lock of its second half and then Play are refused once.
-        for (int poll = 0; poll < 100 && !p.stop_requested.load(); poll++) {
+        for (int poll = 0; poll < 100 && !p.worker.stop_requested.load(); poll++) {
             if (lost_run.halves.size() == 4 && !buffer.was_lost) {
                 buffer.lose();
                 buffer.locks_to_refusal = 1;
@@ -491,9 +491,9 @@ TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
             refill_poll();
         }
         p.refill_observer = nullptr;
-        p.capture_enabled.store(false);
+        p.spectrum.capture_enabled.store(false);
 
-        EXPECT_TRUE(p.stop_requested.load() && p.stream_ended.load()) << "the stream reaches its end";
+        EXPECT_TRUE(p.worker.stop_requested.load() && p.worker.stream_ended.load()) << "the stream reaches its end";
         EXPECT_EQ(buffer.restores, 1);
         EXPECT_EQ(buffer.locks_to_refusal + buffer.play_refusals, -1) << "both refusals met";
         EXPECT_TRUE(buffer.playing && buffer.looping) << "a restored buffer comes back stopped: it is played again";
@@ -520,7 +520,7 @@ TEST(LostBuffer, QuitWhileRestoringLeavesTheBufferStopped)
     buffer.lose();
     buffer.in_restore = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     buffer.stopped = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    p.device_open = p.stream_open = true;
+    p.sound.device_open = p.stream.stream_open = true;
     ASSERT_TRUE(stream_play());
     // The worker's Restore waits for Stop (or half a second) before it goes on.
     EXPECT_EQ(::WaitForSingleObject(buffer.in_restore, 10000), WAIT_OBJECT_0);
@@ -588,7 +588,7 @@ TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
     StreamPlayer& p = stream_player();
     ASSERT_TRUE(attach(b, ogg));
     size_t lost = 0;
-    for (int poll = 0; poll < 40000 && !p.stop_requested.load(); poll++) {
+    for (int poll = 0; poll < 40000 && !p.worker.stop_requested.load(); poll++) {
         if (lost < loss_at.size() && b.played.size() >= loss_at[lost] && b.playing) {
             b.lose();
             b.restore_refusals = int(rng() % 3);
@@ -596,7 +596,7 @@ TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
         }
         refill_poll();
     }
-    EXPECT_TRUE(p.stop_requested.load()) << "the worker stops after the end";
+    EXPECT_TRUE(p.worker.stop_requested.load()) << "the worker stops after the end";
     b.pass(2 * BUFFER_BYTES);
     player_release(PLAYER_STREAM);
     EXPECT_EQ(lost, 10u);
@@ -614,9 +614,10 @@ TEST(SimulatedBuffer, WorkerLoopPlaysToTheEnd)
     b.stall_chance = 150; // stalls meet the end of the stream too
     StreamPlayer& p = stream_player();
     ASSERT_TRUE(attach(b, ogg));
-    p.device_open = p.stream_open = true;
+    p.sound.device_open = p.stream.stream_open = true;
     ASSERT_TRUE(stream_play());
-    EXPECT_EQ(::WaitForSingleObject(p.refill_worker, 60000), WAIT_OBJECT_0) << "the worker returns after the end";
+    EXPECT_EQ(::WaitForSingleObject(p.stream.refill_worker, 60000), WAIT_OBJECT_0)
+        << "the worker returns after the end";
     b.pass(2 * BUFFER_BYTES);
     EXPECT_TRUE(stream_close());
     expect_played_once(b, pcm_bytes(ogg_decode(ogg)));

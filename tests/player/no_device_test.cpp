@@ -9,8 +9,8 @@ TEST(NoSoundDevice, OpeningFailsAndClosesTheFile)
     ASSERT_TRUE(write_file(path, sine_ogg(2, 44100, 5000)));
     EXPECT_FALSE(sound_device_open(nullptr));
     EXPECT_FALSE(stream_open_file(path));
-    EXPECT_FALSE(stream_player().device_open);
-    EXPECT_FALSE(stream_player().stream_open);
+    EXPECT_FALSE(stream_player().sound.device_open);
+    EXPECT_FALSE(stream_player().stream.stream_open);
     EXPECT_TRUE(::DeleteFileA(path)) << "the file was closed again";
     EXPECT_FALSE(stream_play());
     EXPECT_FALSE(stream_close());

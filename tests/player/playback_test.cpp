@@ -23,7 +23,7 @@ Observed observed;
 void observe(uint32_t half, const uint8_t* data, uint32_t length)
 {
     DWORD cursor = 0;
-    stream_player().buffer->GetCurrentPosition(&cursor, nullptr);
+    stream_player().stream.buffer->GetCurrentPosition(&cursor, nullptr);
     observed.cursors.push_back(cursor);
     observed.halves.push_back(half);
     observed.starts.push_back(uint32_t(observed.written.size()));
@@ -44,14 +44,14 @@ bool play_to_the_end(const Bytes& ogg, DWORD timeout_ms)
     StreamPlayer& p = stream_player();
     p.refill_observer = observe;
     if (!open_memory_stream(ogg) || !stream_play()) return false;
-    return ::WaitForSingleObject(p.refill_worker, timeout_ms) == WAIT_OBJECT_0;
+    return ::WaitForSingleObject(p.stream.refill_worker, timeout_ms) == WAIT_OBJECT_0;
 }
 
 Bytes whole_buffer()
 {
     void* region = nullptr;
     DWORD length = 0;
-    IDirectSoundBuffer* buffer = stream_player().buffer;
+    IDirectSoundBuffer* buffer = stream_player().stream.buffer;
     if (buffer->Lock(0, 0, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER) != DS_OK) return {};
     Bytes out(static_cast<uint8_t*>(region), static_cast<uint8_t*>(region) + length);
     buffer->Unlock(region, length, nullptr, 0);
@@ -92,10 +92,10 @@ TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode)
         EXPECT_EQ(last, Bytes(last.size(), 0)) << "only silence loops after the end";
         EXPECT_EQ(Bytes(observed.written.end() - last.size(), observed.written.end()), Bytes(last.size(), 0))
             << "the worker leaves once both halves are silent";
-        EXPECT_TRUE(p.stream_ended.load());
+        EXPECT_TRUE(p.worker.stream_ended.load());
         EXPECT_NE(spectrum_compute(), nullptr);
         EXPECT_TRUE(stream_close());
-        EXPECT_EQ(p.refill_worker, nullptr);
+        EXPECT_EQ(p.stream.refill_worker, nullptr);
         EXPECT_EQ(spectrum_compute(), nullptr) << "capture is off after close";
         EXPECT_EQ(0, std::memcmp(capture_buffer(), &observed.captured[(n - 1) * 2048], 2048))
             << "the last capture stays";
@@ -106,7 +106,7 @@ TEST(StreamingByteExact, HalvesAndCapturesMatchAnIndependentDecode)
 TEST(StreamingByteExact, ShortMonoStreamAndNoCapture)
 {
     StreamPlayer& p = stream_player();
-    p.capture_enabled.store(false);
+    p.spectrum.capture_enabled.store(false);
     Bytes marker(2048, 0x5A);
     capture_store(marker.data(), 2048);
     Pcm pcm;
@@ -129,8 +129,8 @@ TEST(StreamingByteExact, CloseWhilePlayingWaitsForTheWorker)
     EXPECT_FALSE(stream_play()) << "one worker per stream";
     ::Sleep(400);
     HANDLE worker = nullptr;
-    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), stream_player().refill_worker, ::GetCurrentProcess(), &worker,
-                                  0, FALSE, DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), stream_player().stream.refill_worker, ::GetCurrentProcess(),
+                                  &worker, 0, FALSE, DUPLICATE_SAME_ACCESS));
     EXPECT_TRUE(stream_close());
     EXPECT_EQ(::WaitForSingleObject(worker, 0), WAIT_OBJECT_0) << "the worker has returned";
     DWORD code = 1;

@@ -57,7 +57,7 @@ HalfFill MemoryDecoder::fill(uint32_t index, uint8_t* half)
 bool open_memory_stream(const Bytes& ogg)
 {
     StreamPlayer& p = stream_player();
-    if (!p.device_open && !sound_device_open(nullptr)) return false;
+    if (!p.sound.device_open && !sound_device_open(nullptr)) return false;
     return stream_open_memory(ogg.data(), uint32_t(ogg.size()));
 }
 
@@ -68,7 +68,7 @@ struct CloseAfterEachTest : testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo&) override
     {
         stream_player().refill_observer = nullptr;
-        if (stream_player().stream_open) stream_close();
+        if (stream_player().stream.stream_open) stream_close();
     }
 };
 

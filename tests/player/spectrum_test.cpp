@@ -88,10 +88,10 @@ TEST(Spectrum, FailedAllocationLeavesCaptureOff)
     StreamPlayer& p = stream_player();
     for (int succeed = 0; succeed < 3; succeed++) {
         player_release(PLAYER_SPECTRUM); // from nothing, as a fresh program would start
-        ASSERT_EQ(p.fft_plan, nullptr);
+        ASSERT_EQ(p.spectrum.fft_plan, nullptr);
         allocations_left = succeed;
         spectrum_init_with(failing_malloc);
-        EXPECT_FALSE(p.capture_enabled.load()) << succeed << " allocations succeeded";
+        EXPECT_FALSE(p.spectrum.capture_enabled.load()) << succeed << " allocations succeeded";
         EXPECT_EQ(spectrum_compute(), nullptr);
     }
     spectrum_init();

@@ -46,10 +46,10 @@ bool bring_to_front(HWND window)
 void release_device()
 {
     StreamPlayer& p = stream_player();
-    if (p.stream_open) stream_close();
-    if (p.device) p.device->Release();
-    p.device = nullptr;
-    p.device_open = false;
+    if (p.stream.stream_open) stream_close();
+    if (p.sound.device) p.sound.device->Release();
+    p.sound.device = nullptr;
+    p.sound.device_open = false;
 }
 
 } // namespace
@@ -65,7 +65,7 @@ TEST(StreamOpen, BufferFollowsTheStreamFormat)
         ASSERT_TRUE(open_memory_stream(ogg)) << c.channels << " channels at " << c.rate << " Hz";
         StreamPlayer& p = stream_player();
         WAVEFORMATEX format = {};
-        ASSERT_EQ(p.buffer->GetFormat(&format, sizeof format, nullptr), DS_OK);
+        ASSERT_EQ(p.stream.buffer->GetFormat(&format, sizeof format, nullptr), DS_OK);
         EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
         EXPECT_EQ(format.nChannels, c.channels);
         EXPECT_EQ(format.nSamplesPerSec, DWORD(c.rate));
@@ -74,18 +74,18 @@ TEST(StreamOpen, BufferFollowsTheStreamFormat)
         EXPECT_EQ(format.wBitsPerSample, 16);
         DSBCAPS caps = {};
         caps.dwSize = sizeof caps;
-        p.buffer->GetCaps(&caps);
+        p.stream.buffer->GetCaps(&caps);
         // The device keeps whole frames: at most one frame more than asked.
         EXPECT_GE(caps.dwBufferBytes, BUFFER_BYTES);
         EXPECT_LT(caps.dwBufferBytes, BUFFER_BYTES + format.nBlockAlign);
         EXPECT_EQ(caps.dwBufferBytes % format.nBlockAlign, 0u) << "frames restart at offset 0 on every cycle";
         void* region = nullptr;
         DWORD length = 0;
-        ASSERT_EQ(p.buffer->Lock(0, 0, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
+        ASSERT_EQ(p.stream.buffer->Lock(0, 0, &region, &length, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
         EXPECT_EQ(Bytes(static_cast<uint8_t*>(region), static_cast<uint8_t*>(region) + length), Bytes(length, 0));
-        p.buffer->Unlock(region, length, nullptr, 0);
+        p.stream.buffer->Unlock(region, length, nullptr, 0);
         EXPECT_TRUE(stream_close());
-        EXPECT_FALSE(p.device_open);
+        EXPECT_FALSE(p.sound.device_open);
     }
 }
 
@@ -96,8 +96,8 @@ TEST(StreamOpen, OneStreamAtATime)
     EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size()))) << "the open stream must be closed first";
     EXPECT_FALSE(sound_device_open(nullptr)) << "the open stream's buffer stays";
     EXPECT_FALSE(sound_device_close()) << "the open stream's device stays";
-    EXPECT_TRUE(stream_player().device_open);
-    EXPECT_TRUE(stream_player().stream_open);
+    EXPECT_TRUE(stream_player().sound.device_open);
+    EXPECT_TRUE(stream_player().stream.stream_open);
     EXPECT_TRUE(stream_close());
     EXPECT_FALSE(stream_close()) << "nothing left to close";
     EXPECT_FALSE(stream_play());
@@ -107,7 +107,7 @@ TEST(StreamOpen, MissingFileFailsBeforeAnyDevice)
 {
     release_device();
     EXPECT_FALSE(stream_open_file("no such music.ogg"));
-    EXPECT_FALSE(stream_player().device_open);
+    EXPECT_FALSE(stream_player().sound.device_open);
 }
 
 TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
@@ -116,15 +116,15 @@ TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
     const char* path = "not music.ogg";
     ASSERT_TRUE(write_file(path, Bytes(20000, 'x')));
     EXPECT_FALSE(stream_open_file(path));
-    EXPECT_TRUE(stream_player().device_open);
-    EXPECT_FALSE(stream_player().stream_open);
+    EXPECT_TRUE(stream_player().sound.device_open);
+    EXPECT_FALSE(stream_player().stream.stream_open);
     EXPECT_TRUE(file_closed(path)) << "a refused file is closed";
     EXPECT_FALSE(stream_close());
     EXPECT_FALSE(stream_open_memory(nullptr, 0)) << "an empty block";
     // The program ends through this: no sound device may outlive it.
     EXPECT_TRUE(sound_device_close()) << "the device the refused file left";
-    EXPECT_FALSE(stream_player().device_open);
-    EXPECT_EQ(stream_player().device, nullptr);
+    EXPECT_FALSE(stream_player().sound.device_open);
+    EXPECT_EQ(stream_player().sound.device, nullptr);
     EXPECT_FALSE(sound_device_close()) << "nothing left to release";
     release_device();
     ::DeleteFileA(path);
@@ -138,17 +138,17 @@ TEST(StreamOpen, FailedBufferReleasesTheDecoder)
     const char* path = "unplayable rate.ogg";
     ASSERT_TRUE(write_file(path, ogg));
     EXPECT_FALSE(stream_open_file(path));
-    EXPECT_TRUE(stream_player().device_open);
+    EXPECT_TRUE(stream_player().sound.device_open);
     EXPECT_TRUE(file_closed(path)) << "the decoder took the file and must close it";
     EXPECT_FALSE(stream_open_memory(ogg.data(), uint32_t(ogg.size())));
-    EXPECT_EQ(stream_player().decoder.datasource, nullptr) << "the decoder was cleared";
+    EXPECT_EQ(stream_player().stream.decoder.datasource, nullptr) << "the decoder was cleared";
     EXPECT_FALSE(stream_close());
 
     // Without a device the decoder opens but no buffer can be made.
     release_device();
     Bytes good = sine_ogg(2, 44100, 5000);
     EXPECT_FALSE(stream_open_memory(good.data(), uint32_t(good.size())));
-    EXPECT_EQ(stream_player().decoder.datasource, nullptr);
+    EXPECT_EQ(stream_player().stream.decoder.datasource, nullptr);
     ::DeleteFileA(path);
 }
 
@@ -175,7 +175,7 @@ TEST(StreamOpen, DeviceWindowIsTheProgramsOwn)
                                   nullptr, nullptr, nullptr);
     ASSERT_TRUE(bring_to_front(ours));
     ASSERT_TRUE(sound_device_open(nullptr));
-    EXPECT_EQ(stream_player().device_window, ours) << "ours in front";
+    EXPECT_EQ(stream_player().sound.device_window, ours) << "ours in front";
     release_device();
 
     Child child = start_child(test_program_path(), "", {}, FOREGROUND_CHILD_ARG);
@@ -184,8 +184,8 @@ TEST(StreamOpen, DeviceWindowIsTheProgramsOwn)
     EXPECT_TRUE(bring_to_front(foreign)) << "expected the other program's window in front";
     Bytes ogg = sine_ogg(2, 44100, 5000);
     EXPECT_TRUE(open_memory_stream(ogg) && stream_play());
-    EXPECT_EQ(stream_player().device_window, ours) << "another program in front";
-    EXPECT_TRUE(stream_player().timer_set) << "the timer reaches our window";
+    EXPECT_EQ(stream_player().sound.device_window, ours) << "another program in front";
+    EXPECT_TRUE(stream_player().stream.timer_set) << "the timer reaches our window";
     EXPECT_TRUE(stream_close());
     if (foreign) ::PostMessageA(foreign, WM_CLOSE, 0, 0);
     if (wait_child(child, 10000) == -1) kill_child(child);
