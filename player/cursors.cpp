@@ -1,11 +1,15 @@
 // The sums the refill worker decides by: where the play cursor is, and how
 // far it went between two polls.
+#include <algorithm>
+
 #include "refill.h"
 
 namespace {
 
-// The longest time, in buffers, that the clock is believed.
+// The longest time that the clock is believed: several trips round the
+// buffer, and never less than a busy machine may hold the worker up.
 const uint64_t CLOCK_LIMIT_BUFFERS = 8;
+const uint64_t CLOCK_LIMIT_SECONDS = 10;
 
 } // namespace
 
@@ -36,7 +40,7 @@ uint64_t clock_bytes(int64_t ticks, uint64_t frequency, uint64_t byte_rate, uint
     // did not play on meanwhile: it counts for nothing either, rather than
     // for trips round the buffer that were never made.
     if (ticks <= 0 || frequency == 0) return 0;
-    const uint64_t limit = CLOCK_LIMIT_BUFFERS * buffer_bytes;
+    const uint64_t limit = std::max(CLOCK_LIMIT_BUFFERS * buffer_bytes, CLOCK_LIMIT_SECONDS * byte_rate);
     // In whole seconds first, so that no product leaves 64 bits.
     const uint64_t seconds = uint64_t(ticks) / frequency, rest = uint64_t(ticks) % frequency;
     if (byte_rate && seconds > limit / byte_rate) return 0;

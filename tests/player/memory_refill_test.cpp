@@ -1,6 +1,7 @@
 // The memory callbacks, the refill of single halves and the worker's refill of
 // a buffer that is lost, without a sound device.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -79,6 +80,12 @@ TEST(RefillPlan, FramesLieOnTheBufferGrid)
         << "a whole trip round, seen by the clock";
     EXPECT_EQ(halves_crossed(100, 200, 3000, HALF, BUFFER_BYTES), 0u) << "the clock only counts whole trips";
     EXPECT_EQ(halves_crossed(32770, 8, 0, HALF, 32772), 1u) << "the end of a buffer rounded up to six-channel frames";
+    EXPECT_EQ(halves_crossed(200, 200, 2 * BUFFER_BYTES, HALF, BUFFER_BYTES), 0u)
+        << "a cursor that stood still while the clock ran on went nowhere";
+    const uint64_t second = 10000000;
+    EXPECT_EQ(clock_bytes(second / 10, second, 176400, BUFFER_BYTES), 17640u);
+    EXPECT_EQ(clock_bytes(-1, second, 176400, BUFFER_BYTES), 0u) << "a counter that stepped back";
+    EXPECT_EQ(clock_bytes(int64_t(1) << 40, second, 176400, BUFFER_BYTES), 0u) << "a counter that jumped";
 }
 
 namespace {
@@ -277,7 +284,8 @@ int64_t performance_now()
 // takes the device: it stops, its memory is gone, and Lock and Play (and, if
 // `status_tells`, GetStatus) say so until Restore, which itself fails while
 // the program lacks the focus. Lock and Play can also be refused without a
-// loss, and Restore can wait for Stop.
+// loss, and Restore can wait for Stop or take its time. Its size is the
+// device's, rounded up to whole frames.
 //
 // With `rng` set it is a simulated device: the play cursor moves only when
 // the worker looks at it, by irregular steps (several a half, some late, now
@@ -285,34 +293,62 @@ int64_t performance_now()
 // last look allows, on the worker's own clock, so that the two agree. Now and
 // then the worker is held up just after a look, as a busy machine does to it,
 // for longer than a half or than the whole buffer, and the device plays on
-// meanwhile. Every byte the cursor passes is appended to `played`.
+// meanwhile. While `paused` the device stands still, without a loss. With
+// `script` set, the cursor goes to each of its places in turn instead. Every
+// byte the cursor passes is appended to `played`.
+struct LosableBuffer;
+LosableBuffer* simulated = nullptr;
+
 struct LosableBuffer : IDirectSoundBuffer {
-    static constexpr DWORD LEAD = 256; // the write cursor's lead: bytes the device has taken
-    uint8_t memory[BUFFER_BYTES] = {};
+    DWORD size = BUFFER_BYTES, frame = 4;
+    DWORD lead = 256; // the write cursor's lead: bytes the device has taken
+    uint8_t memory[BUFFER_BYTES + 12] = {};
     DWORD cursor = 0;
-    bool playing = true, looping = true, lost = false, was_lost = false, status_tells = true;
+    bool playing = true, looping = true, lost = false, was_lost = false, status_tells = true, paused = false;
     int restore_refusals = 0, restores = 0, locks_to_refusal = -1, play_refusals = 0;
+    DWORD restore_ms = 0;
     HANDLE in_restore = nullptr, stopped = nullptr;
 
     std::mt19937* rng = nullptr;
+    std::vector<DWORD> script;
+    size_t script_at = 0;
     DWORD byte_rate = 176400;
     int64_t looked = performance_now();
     uint32_t looks = 0, stalls = 0, long_stalls = 0, holdups = 0, stall_chance = 10; // in 1000 looks
     bool held_up = false;
+    int64_t poll_seen = 0;
+    size_t poll_from = 0;
     Bytes played;
+    size_t played_in_release = 0; // bytes the cursor passed once the worker was told to stop
     struct Locked {
         DWORD offset, bytes, play;
+        size_t played;
+        bool silent, refill; // all zero when unlocked; a refill, not a silencing
     };
+    size_t unlocked = SIZE_MAX; // the lock to be unlocked next, when recorded
     std::vector<Locked> locks;
     std::vector<std::pair<size_t, size_t>> away;   // played bytes [from, to) passed while the worker was away
     std::vector<std::pair<size_t, size_t>> losses; // played bytes and decoded bytes at each loss
 
+    // A device of `channels` channels at `rate` Hz, simulated with `rng`.
+    void simulate(std::mt19937* random, int channels, long rate)
+    {
+        simulated = this;
+        stream_player().refill_observer = [](uint32_t, const uint8_t*, uint32_t) {
+            if (simulated->unlocked < simulated->locks.size()) simulated->locks[simulated->unlocked].refill = true;
+        };
+        rng = random;
+        frame = DWORD(channels) * 2;
+        size = device_buffer_bytes(channels);
+        lead -= lead % frame;
+        byte_rate = DWORD(rate) * frame;
+    }
     void lose()
     {
         lost = was_lost = true;
         playing = false;
         std::memset(memory, 0xA5, sizeof memory);
-        if (rng) losses.push_back({played.size(), size_t(ov_pcm_tell(&stream_player().stream.decoder)) * 4});
+        if (rng) losses.push_back({played.size(), size_t(ov_pcm_tell(&stream_player().stream.decoder)) * frame});
     }
     // The play cursor enters the other half; a lost buffer's stays put unless
     // only Lock is to tell of the loss.
@@ -322,16 +358,27 @@ struct LosableBuffer : IDirectSoundBuffer {
     }
     void pass(size_t bytes)
     {
-        for (; bytes && playing; bytes--, cursor = (cursor + 1) % BUFFER_BYTES) played.push_back(memory[cursor]);
+        if (playing && stream_player().worker.stop_requested.load()) played_in_release += bytes;
+        for (; bytes && playing; bytes--, cursor = (cursor + 1) % size) played.push_back(memory[cursor]);
+    }
+    // The real time since the last look, in bytes played, on a frame.
+    DWORD since_looked()
+    {
+        LARGE_INTEGER frequency;
+        ::QueryPerformanceFrequency(&frequency);
+        const int64_t now = performance_now();
+        const uint64_t bytes = paused ? 0 : uint64_t(now - looked) * byte_rate / uint64_t(frequency.QuadPart);
+        looked = now;
+        return DWORD(bytes - bytes % frame);
     }
     void look()
     {
         // The hold-up that follows this look, if any.
         const uint32_t n = ++looks % 997;
-        const DWORD hold = n == 500 ? BUFFER_BYTES + (*rng)() % HALF : n == 250 ? HALF * 3 / 2 : 0;
+        const DWORD hold = !script.empty() ? 0 : n == 500 ? size + (*rng)() % HALF : n == 250 ? HALF * 3 / 2 : 0;
         const uint32_t draw = (*rng)() % 1000;
         DWORD step = HALF / 16 + (*rng)() % (HALF * 3 / 16);
-        if (held_up) {
+        if (held_up || paused) {
             step = 0; // a held-up worker reads again at once: only the real time has passed
         } else if (draw < stall_chance && !hold) {
             // A stall outruns the real time, which no device does: with a
@@ -342,14 +389,15 @@ struct LosableBuffer : IDirectSoundBuffer {
             step = HALF / 16 + (*rng)() % (HALF * 4 / 5 - HALF / 16); // a late poll
         }
         held_up = false;
-        LARGE_INTEGER frequency;
-        ::QueryPerformanceFrequency(&frequency);
-        const int64_t now = performance_now();
-        step = DWORD(std::max<uint64_t>(step, uint64_t(now - looked) * byte_rate / uint64_t(frequency.QuadPart))) & ~3u;
-        looked = now;
-        const size_t from = played.size();
+        step = std::max(step, since_looked());
+        if (!script.empty()) step = (script[script_at] + size - cursor) % size;
+        step -= step % frame;
+        // The worker sees how far the cursor went since the read it last
+        // took: a read made again within one poll adds to that.
+        const int64_t poll = stream_player().worker.cursor.last_poll_time;
+        if (poll != poll_seen) poll_seen = poll, poll_from = played.size();
         pass(step);
-        if (step > HALF - LEAD) away.push_back({from, played.size() + LEAD});
+        if (played.size() - poll_from > HALF - lead) away.push_back({poll_from, played.size() + lead});
         if (hold) {
             ::Sleep(hold * 1000 / byte_rate + 1);
             held_up = true;
@@ -364,12 +412,16 @@ struct LosableBuffer : IDirectSoundBuffer {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override
+    {
+        caps->dwBufferBytes = size;
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play, LPDWORD write) override
     {
         if (rng) look();
         if (play) *play = cursor;
-        if (write) *write = (cursor + (rng ? LEAD : 0)) % BUFFER_BYTES;
+        if (write) *write = (cursor + (rng ? lead : 0)) % size;
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
@@ -389,9 +441,14 @@ struct LosableBuffer : IDirectSoundBuffer {
     {
         if (lost) return DSERR_BUFFERLOST;
         if (locks_to_refusal >= 0 && locks_to_refusal-- == 0) return DSERR_INVALIDCALL;
-        if (flags & DSBLOCK_ENTIREBUFFER) offset = 0, bytes = BUFFER_BYTES;
-        if (offset + bytes > BUFFER_BYTES) return DSERR_INVALIDPARAM;
-        if (rng && playing) locks.push_back({offset, bytes, cursor});
+        unlocked = SIZE_MAX;
+        if (flags & DSBLOCK_ENTIREBUFFER) {
+            offset = 0, bytes = size;
+        } else if (rng && playing) {
+            unlocked = locks.size();
+            locks.push_back({offset, bytes, cursor, played.size(), false, false});
+        }
+        if (offset + bytes > size) return DSERR_INVALIDPARAM;
         *region = memory + offset;
         *length = bytes;
         if (region2) *region2 = nullptr, *length2 = 0;
@@ -401,6 +458,7 @@ struct LosableBuffer : IDirectSoundBuffer {
     {
         if (lost) return DSERR_BUFFERLOST;
         if (play_refusals > 0 && play_refusals--) return DSERR_PRIOLEVELNEEDED;
+        if (rng && !playing) since_looked(); // a stopped device played nothing meanwhile
         playing = true;
         looping = (flags & DSBPLAY_LOOPING) != 0;
         return DS_OK;
@@ -416,11 +474,18 @@ struct LosableBuffer : IDirectSoundBuffer {
     HRESULT STDMETHODCALLTYPE SetFrequency(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Stop() override
     {
+        if (rng && script.empty()) pass(since_looked()); // it played on since the last look
         playing = false;
         if (stopped) ::SetEvent(stopped);
         return DS_OK;
     }
-    HRESULT STDMETHODCALLTYPE Unlock(LPVOID, DWORD, LPVOID, DWORD) override { return DS_OK; }
+    HRESULT STDMETHODCALLTYPE Unlock(LPVOID region, DWORD length, LPVOID, DWORD) override
+    {
+        if (unlocked < locks.size())
+            locks[unlocked].silent = std::all_of(static_cast<uint8_t*>(region), static_cast<uint8_t*>(region) + length,
+                                                 [](uint8_t b) { return b == 0; });
+        return DS_OK;
+    }
     HRESULT STDMETHODCALLTYPE Restore() override
     {
         if (in_restore) ::SetEvent(in_restore), ::WaitForSingleObject(stopped, 500);
@@ -428,6 +493,7 @@ struct LosableBuffer : IDirectSoundBuffer {
             --restore_refusals;
             return DSERR_BUFFERLOST;
         }
+        ::Sleep(restore_ms);
         lost = playing = false; // back, but stopped and empty
         ++restores;
         return DS_OK;
@@ -445,6 +511,7 @@ bool attach(LosableBuffer& buffer, const Bytes& ogg)
     p.stream.stream_channels = ov_info(&p.stream.decoder, 0)->channels;
     p.stream.stream_rate = ov_info(&p.stream.decoder, 0)->rate;
     p.stream.buffer = &buffer;
+    buffer_prepare();
     refill_prepare();
     return true;
 }
@@ -511,6 +578,17 @@ TEST(LostBuffer, RestoredRefilledFromWhereTheStreamStandsAndPlayedOn)
     }
 }
 
+TEST(LostBuffer, LostAsItIsMadeStillTakesItsSizeFromTheDevice)
+{
+    const Bytes ogg = sine_ogg(6, 44100, 5000);
+    LosableBuffer buffer;
+    buffer.size = device_buffer_bytes(6);
+    buffer.lose();
+    ASSERT_TRUE(attach(buffer, ogg));
+    EXPECT_EQ(stream_player().stream.buffer_bytes, 32772u) << "else a frame is cut at every wrap";
+    player_release(PLAYER_STREAM);
+}
+
 TEST(LostBuffer, QuitWhileRestoringLeavesTheBufferStopped)
 {
     Bytes ogg = sine_ogg(2, 44100, 44100);
@@ -533,30 +611,66 @@ TEST(LostBuffer, QuitWhileRestoringLeavesTheBufferStopped)
 
 namespace {
 
-// What the cursor passed is the decode once, in order, with only silence put
-// in, then silence. A loss skips what the lost buffer held; what the cursor
-// passed while the worker was away (up to the write cursor) may be anything.
+// What the cursor passed is the decode once, in order, then silence. Before
+// the music and after it only silence plays; in between, silence only where
+// the worker wrote it after a stall it saw, and what the cursor passed while
+// the worker was away (up to the write cursor) may be anything. A loss skips
+// what the lost buffer held.
 void expect_played_once(const LosableBuffer& b, const Bytes& want)
 {
-    for (const auto& l : b.locks)
-        for (DWORD d = 0; d < LosableBuffer::LEAD; d += 4)
-            ASSERT_GE((l.play + d + BUFFER_BYTES - l.offset) % BUFFER_BYTES, l.bytes)
+    std::vector<std::pair<size_t, size_t>> quiet; // played bytes [from, to) that the worker silenced
+    for (const auto& l : b.locks) {
+        for (DWORD d = 0; d < b.lead; d += 4)
+            ASSERT_GE((l.play + d + b.size - l.offset) % b.size, l.bytes)
                 << "a lock of " << l.bytes << " bytes at " << l.offset << " holds what plays at " << l.play;
-    size_t r = 0, loss = 0, away = 0;
+        const size_t from = l.played + (l.offset + b.size - l.play) % b.size;
+        if (l.silent && !l.refill) quiet.push_back({from, from + l.bytes});
+    }
+    const auto inside = [](const std::vector<std::pair<size_t, size_t>>& spans, size_t at) {
+        return std::any_of(spans.begin(), spans.end(), [at](const auto& s) { return s.first <= at && at < s.second; });
+    };
+    size_t r = 0, loss = 0, cut = 0;
+    bool after_gap = false;
     for (size_t at = 0; at + 4 <= b.played.size(); at += 4) {
         for (; loss < b.losses.size() && b.losses[loss].first <= at; loss++) {
             ASSERT_LE(r, b.losses[loss].second) << "music again after loss " << loss;
             r = b.losses[loss].second;
         }
-        while (away < b.away.size() && b.away[away].second <= at) away++;
-        if (r < want.size() && std::memcmp(&b.played[at], &want[r], 4) == 0) {
-            r += 4;
+        // The worker's silence stands for music already heard, never for
+        // music to come, however quiet.
+        const bool silent = std::memcmp(&b.played[at], "\0\0\0\0", 4) == 0;
+        if (silent && r > 0 && r < want.size() && inside(quiet, at)) {
+            after_gap = true;
+            cut = 0;
             continue;
         }
-        const bool silent = std::memcmp(&b.played[at], "\0\0\0\0", 4) == 0;
-        ASSERT_TRUE(silent || (away < b.away.size() && b.away[away].first <= at))
-            << "byte " << at << " of " << b.played.size() << " played is neither the music at byte " << r << " of "
-            << want.size() << " nor silence";
+        // After a gap the music may go on after a frame's silence, or from
+        // the next frame: a half refilled twice in a row has no place for
+        // the rest of the frame cut by the half between. Music that comes
+        // back must match for longer than a stale sample pair might.
+        const size_t next_frame = after_gap && r % b.frame ? r + b.frame - r % b.frame : r;
+        bool music = false;
+        for (size_t from : {r, next_frame}) {
+            const size_t n = from < want.size()
+                                 ? std::min({size_t(after_gap ? 32 : 4), want.size() - from, b.played.size() - at})
+                                 : 0;
+            if (!music && n && std::memcmp(&b.played[at], &want[from], n) == 0) {
+                r = from + 4;
+                music = true;
+            }
+        }
+        if (music) {
+            after_gap = false;
+            continue;
+        }
+        if ((silent && (r == 0 || r >= want.size())) || inside(b.away, at)) {
+            after_gap = true;
+            cut = 0;
+            continue;
+        }
+        ASSERT_TRUE(silent && after_gap && (cut += 4) < b.frame)
+            << "byte " << at << " of " << b.played.size() << " played is " << (silent ? "silence" : "other sound")
+            << " in place of the music at byte " << r << " of " << want.size();
     }
     EXPECT_EQ(r, want.size()) << "the whole of the music was played";
 }
@@ -571,28 +685,40 @@ std::mt19937 seeded_rng()
 
 } // namespace
 
-TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
+TEST(SimulatedBuffer, LongChainThroughStallsLossesAndPausesIsPlayedOnce)
 {
-    // Three 40-second links, 1,300 halves, lost at 10 random moments.
+    // Three 40-second links, 1,300 halves, lost at 10 random moments, each
+    // restore slower than half the buffer's time; at 3 others the device
+    // stands still for a whole buffer's time, without a loss, while the
+    // worker is away.
     std::vector<Bytes> links;
     for (int i = 0; i < 3; i++) links.push_back(ogg_encode(pcm_demo_music(44100 - i, 40.0), 2, 44100));
     const Bytes ogg = ogg_chain(links);
     const Bytes want = pcm_bytes(ogg_decode(ogg));
     std::mt19937 rng = seeded_rng();
-    std::vector<size_t> loss_at;
+    std::vector<size_t> loss_at, pause_at;
     for (int i = 0; i < 10; i++) loss_at.push_back(4 * (rng() % (want.size() / 4)));
+    for (int i = 0; i < 3; i++) pause_at.push_back(4 * (rng() % (want.size() / 4)));
     std::sort(loss_at.begin(), loss_at.end());
+    std::sort(pause_at.begin(), pause_at.end());
     LosableBuffer b;
-    b.rng = &rng;
+    b.simulate(&rng, 2, 44100);
+    b.restore_ms = 150;
     b.played.reserve(2 * want.size()); // growing it would take the worker's time
     StreamPlayer& p = stream_player();
     ASSERT_TRUE(attach(b, ogg));
-    size_t lost = 0;
+    size_t lost = 0, paused = 0;
     for (int poll = 0; poll < 40000 && !p.worker.stop_requested.load(); poll++) {
         if (lost < loss_at.size() && b.played.size() >= loss_at[lost] && b.playing) {
             b.lose();
             b.restore_refusals = int(rng() % 3);
             lost++;
+        } else if (paused < pause_at.size() && b.played.size() >= pause_at[paused] && b.playing && !b.held_up) {
+            b.paused = true;
+            ::Sleep(b.size * 1000 / b.byte_rate + 30);
+            refill_poll();
+            b.paused = false;
+            paused++;
         }
         refill_poll();
     }
@@ -600,25 +726,96 @@ TEST(SimulatedBuffer, LongChainThroughStallsAndLossesIsPlayedOnce)
     b.pass(2 * BUFFER_BYTES);
     player_release(PLAYER_STREAM);
     EXPECT_EQ(lost, 10u);
+    EXPECT_EQ(paused, 3u);
     EXPECT_TRUE(b.stalls > 0 && b.long_stalls > 0 && b.holdups > 0)
         << b.stalls << " stalls, " << b.long_stalls << " past the buffer, " << b.holdups << " hold-ups";
     expect_played_once(b, want);
 }
 
+// The demo music on `channels` channels: unlike a sine, no stretch of it
+// passes for another.
+static Pcm demo_music(int channels, double seconds)
+{
+    const Pcm stereo = pcm_demo_music(44100, seconds);
+    Pcm out;
+    for (size_t i = 0; i + 1 < stereo.size(); i += 2)
+        for (int c = 0; c < channels; c++) out.push_back(int16_t(c < 4 ? stereo[i + c % 2] : -stereo[i + c % 2]));
+    return out;
+}
+
+// A buffer of six channels is a little longer than two halves: stalls and
+// the end of the stream meet it too.
 TEST(SimulatedBuffer, WorkerLoopPlaysToTheEnd)
 {
-    const Bytes ogg = ogg_encode(pcm_demo_music(44100, 3.0), 2, 44100);
+    for (int channels : {2, 6}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        const Bytes ogg = ogg_encode(demo_music(channels, 3.0), channels, 44100);
+        std::mt19937 rng = seeded_rng();
+        LosableBuffer b;
+        b.simulate(&rng, channels, 44100);
+        b.stall_chance = 150; // stalls meet the end of the stream too
+        StreamPlayer& p = stream_player();
+        ASSERT_TRUE(attach(b, ogg));
+        ASSERT_EQ(p.stream.buffer_bytes, b.size);
+        p.sound.device_open = p.stream.stream_open = true;
+        ASSERT_TRUE(stream_play());
+        EXPECT_EQ(::WaitForSingleObject(p.stream.refill_worker, 60000), WAIT_OBJECT_0)
+            << "the worker returns after the end";
+        b.pass(2 * b.size);
+        EXPECT_TRUE(stream_close());
+        EXPECT_GT(b.stalls, 0u);
+        expect_played_once(b, pcm_bytes(ogg_decode(ogg)));
+    }
+}
+
+TEST(SimulatedBuffer, ReleaseIsSilentAtOnce)
+{
+    const Bytes ogg = sine_ogg(2, 44100, 441000);
     std::mt19937 rng = seeded_rng();
     LosableBuffer b;
-    b.rng = &rng;
-    b.stall_chance = 150; // stalls meet the end of the stream too
+    b.simulate(&rng, 2, 44100);
     StreamPlayer& p = stream_player();
     ASSERT_TRUE(attach(b, ogg));
     p.sound.device_open = p.stream.stream_open = true;
     ASSERT_TRUE(stream_play());
-    EXPECT_EQ(::WaitForSingleObject(p.stream.refill_worker, 60000), WAIT_OBJECT_0)
-        << "the worker returns after the end";
-    b.pass(2 * BUFFER_BYTES);
+    ::Sleep(300);
     EXPECT_TRUE(stream_close());
-    expect_played_once(b, pcm_bytes(ogg_decode(ogg)));
+    EXPECT_GT(b.played.size(), 0u);
+    EXPECT_EQ(b.played_in_release, 0u) << "music already heard played again as the program quit";
+}
+
+// Late by almost a half: the cursor has crossed into the other half, and the
+// device already takes the half the worker left. What it has not taken of
+// that heard music turns to silence, and the music goes on after it.
+TEST(SimulatedBuffer, LateByAlmostAHalfSilencesWhatWasHeard)
+{
+    Pcm pcm;
+    const Bytes ogg = sine_ogg(2, 44100, 6 * 4096, &pcm);
+    std::mt19937 rng(1);
+    LosableBuffer b;
+    b.simulate(&rng, 2, 44100);
+    b.script = {17000, 232, 32700, 400};
+    for (DWORD at = 17000; b.script.size() < 60; at += 6000) b.script.push_back(at % BUFFER_BYTES);
+    StreamPlayer& p = stream_player();
+    ASSERT_TRUE(attach(b, ogg));
+    for (b.script_at = 0; b.script_at < b.script.size() && !p.worker.stop_requested.load(); b.script_at++)
+        refill_poll();
+    EXPECT_TRUE(p.worker.stop_requested.load()) << "the worker stops after the end";
+    b.pass(2 * BUFFER_BYTES);
+    player_release(PLAYER_STREAM);
+    EXPECT_TRUE(std::any_of(b.locks.begin(), b.locks.end(), [](const LosableBuffer::Locked& l) {
+        return l.offset == 188 && l.bytes == HALF - 188;
+    })) << "half 0 silenced from the write cursor on";
+    expect_played_once(b, pcm_bytes(pcm));
+}
+
+// A half of silence put into otherwise exact music is seen.
+TEST(SimulatedBuffer, CheckFailsSilenceInTheMusic)
+{
+    static Bytes want;
+    static LosableBuffer b;
+    want = pcm_bytes(pcm_sine(2, 44100, 20000, 441.0, 12000.0));
+    b.played = want;
+    b.played.insert(b.played.begin() + 40000, HALF, 0);
+    EXPECT_FATAL_FAILURE(expect_played_once(b, want), "silence in place of the music");
 }

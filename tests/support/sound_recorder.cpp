@@ -328,6 +328,7 @@ Continuity follow(const Pcm& rec, const Pcm& ref)
         } else if (found < r) {
             ++c.dropouts;
             c.frames_delayed += r - found;
+            c.longest_gap = std::max(c.longest_gap, r - found);
             event(c, "at %.3f s: %ld ms of other sound, then the music went on %ld frames late", double(r) / 44100.0,
                   unmatched_run * 10, r - found);
         }
@@ -359,12 +360,13 @@ Continuity expect_heard_whole(const Pcm& recording, const Pcm& reference, int si
     EXPECT_GE(c.first_recorded, 0) << "the music was not heard";
     if (c.first_recorded < 0) return c;
     // The mixer may slip a few ms either way now and then; a refill's fault
-    // loses or repeats music by a half (4096 frames) or more. How many blocks
+    // loses, repeats or silences music by a half (4096 frames) or more. How many blocks
     // stay in step depends on the machine's load: the load benchmark reports
     // it. What the worker writes is checked byte for byte by the streaming
     // tests.
     EXPECT_LT(c.farthest_back, 1024) << "music played again: " << describe(c);
     EXPECT_LT(c.longest_skip, 1024) << "music lost: " << describe(c);
+    EXPECT_LT(c.longest_gap, 1024) << "music interrupted: " << describe(c);
     EXPECT_TRUE(c.reached_end) << "the recording ends before the music: " << describe(c);
     EXPECT_LT(c.loudest_after, silence) << "only silence after the music ends: " << describe(c);
     return c;

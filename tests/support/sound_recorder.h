@@ -47,6 +47,7 @@ struct Continuity {
     long frames_skipped = 0, frames_repeated = 0, frames_delayed = 0;
     long farthest_back = 0;   // how far back the music went at its farthest repeat
     long longest_skip = 0;    // the most music lost at one place
+    long longest_gap = 0;     // the longest the music stopped before it went on
     long first_recorded = -1; // recording frame of the first music found
     bool reached_end = false; // followed to the reference's last frame
     int loudest_after = 0;    // largest magnitude recorded after that, a few ms on
