@@ -109,7 +109,11 @@ bool sound_device_open(const GUID* device)
     if (p.stream.stream_open) return false;
     player_release(PLAYER_DEVICE);
     IDirectSound* created = nullptr;
-    if (FAILED(::DirectSoundCreate(device, &created, nullptr)) || !created) return false;
+    const HRESULT result = ::DirectSoundCreate(device, &created, nullptr);
+    if (FAILED(result) || !created) {
+        player_report("no sound device (DirectSoundCreate: 0x%08lX)", static_cast<unsigned long>(result));
+        return false;
+    }
     p.sound = DeviceRecord{created, own_window(), true};
     created->SetCooperativeLevel(p.sound.device_window, DSSCL_PRIORITY);
     return true;
@@ -147,14 +151,20 @@ bool stream_create_buffer(long rate, int channels)
 {
     StreamPlayer& p = player;
     StreamRecord& s = p.stream;
-    if (!p.sound.device_open) return false;
+    if (!p.sound.device_open) {
+        player_report("no sound device is open for the stream");
+        return false;
+    }
     // cbSize says 18 for a PCM format, where it is meant to be ignored; the
     // zeroed bytes behind it keep a reader that honours it inside our memory.
     struct {
         WAVEFORMATEX format;
         uint8_t extra[18];
     } wave = {};
-    if (!wave_format_for(rate, channels, &wave.format)) return false;
+    if (!wave_format_for(rate, channels, &wave.format)) {
+        player_report("a stream of %d channels at %ld Hz cannot be played", channels, rate);
+        return false;
+    }
 
     DSBUFFERDESC desc;
     std::memset(&desc, 0, sizeof desc);
@@ -162,7 +172,10 @@ bool stream_create_buffer(long rate, int channels)
     desc.dwFlags = BUFFER_FLAGS;
     desc.dwBufferBytes = 2 * p.half_size;
     desc.lpwfxFormat = &wave.format;
-    if (FAILED(p.sound.device->CreateSoundBuffer(&desc, &s.buffer, nullptr)) || !s.buffer) {
+    const HRESULT result = p.sound.device->CreateSoundBuffer(&desc, &s.buffer, nullptr);
+    if (FAILED(result) || !s.buffer) {
+        player_report("the sound device refused a buffer of %d channels at %ld Hz (0x%08lX)", channels, rate,
+                      static_cast<unsigned long>(result));
         s.buffer = nullptr;
         return false;
     }
@@ -171,7 +184,10 @@ bool stream_create_buffer(long rate, int channels)
     s.stream_rate = rate;
     // The seek is the first decode: a stream whose setup cannot be built fails
     // here, and reading it anyway would run a half-built decoder.
-    if (ov_pcm_seek(&s.decoder, 0) != 0) return false; // the caller releases the stream
+    if (const int refused = ov_pcm_seek(&s.decoder, 0)) { // the caller releases the stream
+        player_report("the stream cannot be decoded from its start (%d)", refused);
+        return false;
+    }
     s.stream_open = true;
     return true;
 }

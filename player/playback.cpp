@@ -191,6 +191,7 @@ bool stream_play()
     s.buffer->Play(0, 0, DSBPLAY_LOOPING);
     s.refill_worker = ::CreateThread(nullptr, 0, refill_thread, p.sound.device_window, 0, &s.refill_worker_id);
     if (!s.refill_worker) {
+        player_report("the refill worker could not start (error %lu)", ::GetLastError());
         s.buffer->Stop();
         p.worker.stop_requested.store(true);
         s.refill_worker_id = 0;

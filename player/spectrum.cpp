@@ -20,7 +20,10 @@ void spectrum_init_with(void* (*allocate)(size_t))
     if (!sp.fft_input) sp.fft_input = static_cast<float*>(allocate(sizeof(float) * FFT_SIZE));
     if (!sp.spectrum_bins) sp.spectrum_bins = static_cast<kiss_fft_cpx*>(allocate(sizeof(kiss_fft_cpx) * BIN_COUNT));
     // Without all three there is nothing to compute with: capture stays off.
-    if (!sp.fft_plan || !sp.fft_input || !sp.spectrum_bins) return player_release(PLAYER_SPECTRUM);
+    if (!sp.fft_plan || !sp.fft_input || !sp.spectrum_bins) {
+        player_report("no memory for the spectrum: it stays blank");
+        return player_release(PLAYER_SPECTRUM);
+    }
     sp.capture_enabled.store(true);
 }
 

@@ -1,4 +1,7 @@
 // Opening a stream from a file or from a block of memory.
+#include <cerrno>
+#include <cstring>
+
 #include "stream_player_internal.h"
 
 namespace {
@@ -17,10 +20,11 @@ bool stream_finish_open()
 
 } // namespace
 
-bool stream_attach(FILE* file)
+bool stream_attach(FILE* file, const char* name)
 {
     // A refused stream leaves the file to us.
-    if (ov_open(file, &stream_player().stream.decoder, nullptr, 0) != 0) {
+    if (const int refused = ov_open(file, &stream_player().stream.decoder, nullptr, 0)) {
+        player_report("%s: %s", name, decoder_refusal(refused));
         std::fclose(file);
         return false;
     }
@@ -32,12 +36,15 @@ bool stream_open_file(const char* path)
     StreamPlayer& p = stream_player();
     if (p.stream.stream_open) return false; // one stream at a time: close it first
     FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
+    if (!file) {
+        player_report("%s: cannot open the file: %s", path, std::strerror(errno));
+        return false;
+    }
     if (!p.sound.device_open && !sound_device_open(nullptr)) {
         std::fclose(file);
         return false;
     }
-    return stream_attach(file);
+    return stream_attach(file, path);
 }
 
 bool stream_open_memory(const void* base, uint32_t size)
@@ -46,6 +53,9 @@ bool stream_open_memory(const void* base, uint32_t size)
     StreamRecord& s = p.stream;
     if (s.stream_open) return false;
     s.memory_source = {static_cast<const uint8_t*>(base), size, 0};
-    if (ov_open_callbacks(&s.memory_source, &s.decoder, nullptr, 0, MEMORY_CALLBACKS) != 0) return false;
+    if (const int refused = ov_open_callbacks(&s.memory_source, &s.decoder, nullptr, 0, MEMORY_CALLBACKS)) {
+        player_report("a stream in memory (%u bytes): %s", unsigned(size), decoder_refusal(refused));
+        return false;
+    }
     return stream_finish_open();
 }

@@ -133,7 +133,13 @@ constexpr uint32_t PLAYER_DEVICE = 4 | PLAYER_STREAM;
 // its last content.
 void player_release(uint32_t parts);
 
-bool stream_attach(FILE* file);
+// Writes "sondrel: " and the formatted reason as a line on the debug output.
+void player_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// What a refusal of ov_open or ov_open_callbacks means, in words.
+const char* decoder_refusal(int code);
+
+// Opens a stream on the file; `name` is for the reasons of a failure.
+bool stream_attach(FILE* file, const char* name);
 bool stream_create_buffer(long rate, int channels);
 // The new buffer's real size, from the device, and its bytes and the start of
 // the capture cleared.

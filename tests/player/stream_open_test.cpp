@@ -5,6 +5,7 @@
 
 #include "player_fixture.h"
 #include "app_process.h"
+#include "debug_lines.h"
 
 [[maybe_unused]] static const bool is_child = foreground_child_requested();
 
@@ -106,8 +107,10 @@ TEST(StreamOpen, OneStreamAtATime)
 TEST(StreamOpen, MissingFileFailsBeforeAnyDevice)
 {
     release_device();
+    DebugLines debug;
     EXPECT_FALSE(stream_open_file("no such music.ogg"));
     EXPECT_FALSE(stream_player().sound.device_open);
+    EXPECT_TRUE(debug.contains("sondrel: no such music.ogg: cannot open the file: No such file")) << debug.all();
 }
 
 TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
@@ -115,7 +118,9 @@ TEST(StreamOpen, ForeignDataLeavesTheDeviceAndNoStream)
     release_device();
     const char* path = "not music.ogg";
     ASSERT_TRUE(write_file(path, Bytes(20000, 'x')));
+    DebugLines debug;
     EXPECT_FALSE(stream_open_file(path));
+    EXPECT_TRUE(debug.contains("sondrel: not music.ogg: not Ogg Vorbis\n")) << debug.all();
     EXPECT_TRUE(stream_player().sound.device_open);
     EXPECT_FALSE(stream_player().stream.stream_open);
     EXPECT_TRUE(file_closed(path)) << "a refused file is closed";
