@@ -55,7 +55,7 @@ static HBITMAP image_bitmap(HDC display, int32_t width, int32_t height)
         bitmap = ::CreateCompatibleBitmap(display, width, height);
     } else {
         BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
         info.bmiHeader.biWidth = width;
         info.bmiHeader.biHeight = -height; // top-down, as the display keeps its rows
         info.bmiHeader.biPlanes = 1;

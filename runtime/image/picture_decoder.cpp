@@ -263,7 +263,8 @@ static int picture_decode(uint8_t* first_row, intptr_t pitch)
     if (!picture) return 0;
     int32_t width = picture_width();
     int32_t height = picture_height();
-    if (width <= 0 || height <= 0) image_report("picture of no size (%ldx%ld pixels)", static_cast<long>(width), static_cast<long>(height));
+    if (width <= 0 || height <= 0)
+        image_report("picture of no size (%ldx%ld pixels)", static_cast<long>(width), static_cast<long>(height));
     int result = first_row && width > 0 && height > 0 ? picture_render(picture, first_row, pitch, width, height) : 0;
     picture_release();
     return result;

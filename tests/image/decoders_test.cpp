@@ -364,8 +364,8 @@ TEST(PngDecoding, TruncatedAndCorruptPngsFailCleanlyWithoutReadingPastTheBlock)
     bad_header[16] ^= 0x01; // the width, under the header's check sum
     EXPECT_EQ(0, decode_memory(bad_header).opened);
     EXPECT_TRUE(debug.contains("sondrel: PNG image refused: IHDR: CRC error\n")) << debug.all();
-    EXPECT_TRUE(debug.contains("sondrel: no decoder reads the image in memory (" + std::to_string(png.size()) +
-                               " bytes)\n"))
+    EXPECT_TRUE(
+        debug.contains("sondrel: no decoder reads the image in memory (" + std::to_string(png.size()) + " bytes)\n"))
         << debug.all();
     EXPECT_EQ(0, decode_file(Bytes(png.begin(), png.begin() + idat + 30), "decoders_test_cut.png").read);
     EXPECT_TRUE(debug.contains("sondrel: PNG image refused: Read Error")) << debug.all();
