@@ -1,4 +1,5 @@
 #include "core/object_heap.h"
+#include "core/runtime.h"
 
 #include <windows.h>
 
@@ -9,6 +10,7 @@ static struct ObjectHeapState {
 bool object_heap_create()
 {
     object_heap.heap = ::HeapCreate(0, 1024, 0);
+    if (!object_heap.heap) core_report("no heap for dynamic objects (error %lu)", ::GetLastError());
     return object_heap.heap != nullptr;
 }
 

@@ -1,5 +1,9 @@
 // The decoder registry and the load that picks the first decoder accepting the data.
 #include "image/decoders.h"
+#include "image_report.h"
+
+#include <cerrno>
+#include <cstring>
 
 static struct DecoderRegistry {
     const ImageDecoder* table[DECODER_LIMIT];
@@ -36,7 +40,10 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
     decoders.selected = nullptr;
     if (path) {
         decoders.file = ::fopen(path, "rb");
-        if (!decoders.file) return 0;
+        if (!decoders.file) {
+            image_report("cannot open image %s: %s", path, std::strerror(errno));
+            return 0;
+        }
         for (int32_t i = 0; i < decoders.count; ++i) {
             ::fseek(decoders.file, 0, SEEK_SET);
             if (decoders.table[i]->check(decoders.file, nullptr, path)) {
@@ -45,6 +52,7 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
             }
         }
         decode_file_close();
+        image_report("no decoder reads image %s", path);
         return 0;
     }
     if (!memory || !memory->data) return 0;
@@ -54,6 +62,7 @@ int image_decode_open(const char* path, const MemoryBlock* memory)
             return 1;
         }
     }
+    image_report("no decoder reads the image in memory (%lu bytes)", static_cast<unsigned long>(memory->size));
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "core/runtime.h"
 #include "image/drawing.h"
 #include "drawing_pass.h"
+#include "image_report.h"
 
 struct ImageRecord {
     HGDIOBJ handle; // bitmap or icon; 0 means the slot is empty
@@ -44,27 +45,42 @@ static ImageRecord* image_find(ImageId id)
 // the display-compatible bitmap.
 static HBITMAP image_bitmap(HDC display, int32_t width, int32_t height)
 {
-    if (width > INT16_MAX || height > INT16_MAX) return nullptr; // the record's sizes would wrap
-    if (width <= 0 || height <= 0 || ::GetDeviceCaps(display, BITSPIXEL) != 32)
-        return ::CreateCompatibleBitmap(display, width, height);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, as the display keeps its rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    return ::CreateDIBSection(display, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (width > INT16_MAX || height > INT16_MAX) { // the record's sizes would wrap
+        image_report("image of %ldx%ld pixels refused: 32767 at most each way", static_cast<long>(width),
+                     static_cast<long>(height));
+        return nullptr;
+    }
+    HBITMAP bitmap = nullptr;
+    if (width <= 0 || height <= 0 || ::GetDeviceCaps(display, BITSPIXEL) != 32) {
+        bitmap = ::CreateCompatibleBitmap(display, width, height);
+    } else {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down, as the display keeps its rows
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* pixels = nullptr;
+        bitmap = ::CreateDIBSection(display, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    }
+    if (!bitmap)
+        image_report("the platform made no %ldx%ld bitmap (error %lu)", static_cast<long>(width),
+                     static_cast<long>(height), ::GetLastError());
+    return bitmap;
 }
 
 intptr_t image_create(ImageId number, int32_t width, int32_t height)
 {
     images.current = static_cast<ImageRecord*>(table_claim(&images.images, number));
-    if (!images.current) return 0;
+    if (!images.current) {
+        image_report("image %ld refused: no such number, or no room for it", static_cast<long>(number));
+        return 0;
+    }
     image_free(number);
 
     HDC display = ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    if (!display) image_report("no display to make image %ld for", static_cast<long>(number));
     HBITMAP bitmap = display ? image_bitmap(display, width, height) : nullptr;
     if (!bitmap) {
         if (display) ::DeleteDC(display);

@@ -3,6 +3,7 @@
 #include "image/decoders.h"
 
 #include "drawing_pass.h"
+#include "image_report.h"
 #include "picture_units.h"
 
 #include <windows.h>
@@ -39,7 +40,10 @@ void picture_init()
     pictures = PictureDecoder{};
     HRESULT started = ::CoInitialize(nullptr);
     pictures.com_started = SUCCEEDED(started);
-    if (started != S_OK) return;
+    if (started != S_OK) {
+        image_report("picture decoder off: CoInitialize gave 0x%08lX", static_cast<unsigned long>(started));
+        return;
+    }
     pictures.ole_ready = true;
     HWND desktop = ::GetDesktopWindow();
     HDC dc = ::GetDC(desktop);
@@ -51,8 +55,10 @@ void picture_init()
     pictures.height_slot = ::TlsAlloc();
     pictures.slots_made = true;
     if (pictures.picture_slot == TLS_OUT_OF_INDEXES || pictures.width_slot == TLS_OUT_OF_INDEXES ||
-        pictures.height_slot == TLS_OUT_OF_INDEXES)
+        pictures.height_slot == TLS_OUT_OF_INDEXES) {
+        image_report("picture decoder off: no thread-local slots");
         pictures.ole_ready = false;
+    }
 }
 
 void picture_shutdown()
@@ -76,7 +82,10 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t
     if (path) {
         HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return nullptr;
+        if (file == INVALID_HANDLE_VALUE) {
+            image_report("cannot open image %s (error %lu)", path, ::GetLastError());
+            return nullptr;
+        }
         DWORD size = ::GetFileSize(file, nullptr);
         HGLOBAL block = size != 0 && size != INVALID_FILE_SIZE ? ::GlobalAlloc(GMEM_MOVEABLE, size) : nullptr;
         void* bytes = block ? ::GlobalLock(block) : nullptr;
@@ -84,18 +93,29 @@ static HGLOBAL picture_block(const MemoryBlock* memory, const char* path, size_t
         bool whole = bytes && ::ReadFile(file, bytes, size, &read, nullptr) && read == size;
         if (bytes) ::GlobalUnlock(block);
         ::CloseHandle(file);
-        if (!whole && block) {
-            ::GlobalFree(block);
+        if (!whole) {
+            if (size == 0)
+                image_report("image %s is empty", path);
+            else if (!bytes && size != INVALID_FILE_SIZE)
+                image_report("no memory for the %lu bytes of image %s", static_cast<unsigned long>(size), path);
+            else
+                image_report("cannot read image %s", path);
+            if (block) ::GlobalFree(block);
             block = nullptr;
         }
         *size_out = size;
         return block;
     }
     // The caller says how long the block is; nothing beyond it is read.
-    if (!memory || !memory->data || memory->size == 0 || memory->size > 0x7FFFFFFF) return nullptr;
+    if (!memory || !memory->data) return nullptr;
+    if (memory->size == 0 || memory->size > 0x7FFFFFFF) {
+        image_report("no picture in %lu bytes", static_cast<unsigned long>(memory->size));
+        return nullptr;
+    }
     HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, memory->size);
     void* bytes = block ? ::GlobalLock(block) : nullptr;
     if (!bytes) {
+        image_report("no memory for a copy of the image's %lu bytes", static_cast<unsigned long>(memory->size));
         if (block) ::GlobalFree(block);
         return nullptr;
     }
@@ -138,11 +158,14 @@ static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
     HGLOBAL block = picture_block(memory, path, &size);
     if (!block) return 0;
     if (!bitmap_headers_fit(block, size)) {
+        image_report("bitmap refused: its headers do not fit its %lu bytes", static_cast<unsigned long>(size));
         ::GlobalFree(block);
         return 0;
     }
     IStream* stream = nullptr;
-    if (::CreateStreamOnHGlobal(block, TRUE, &stream) != S_OK || !stream) {
+    HRESULT streamed = ::CreateStreamOnHGlobal(block, TRUE, &stream);
+    if (streamed != S_OK || !stream) {
+        image_report("no stream for the picture (0x%08lX)", static_cast<unsigned long>(streamed));
         ::GlobalFree(block);
         return 0;
     }
@@ -151,6 +174,7 @@ static int picture_check(FILE*, const MemoryBlock* memory, const char* path)
     HRESULT loaded = ::OleLoadPicture(stream, 0, TRUE, IID_IPicture, reinterpret_cast<void**>(&picture));
     stream->Release();
     if (loaded != S_OK || !picture) {
+        image_report("picture refused by the platform's loader (0x%08lX)", static_cast<unsigned long>(loaded));
         if (picture) picture->Release();
         return 0;
     }
@@ -182,13 +206,19 @@ static int32_t picture_height()
 static int picture_render(IPicture* picture, uint8_t* first_row, intptr_t pitch, int32_t width, int32_t height)
 {
     uint64_t dib_bytes = uint64_t{dib_row_bytes24(static_cast<uint32_t>(width))} * static_cast<uint32_t>(height);
-    if (dib_bytes > 0x7FFFFFFF) return 0;
+    if (dib_bytes > 0x7FFFFFFF) {
+        image_report("picture of %ldx%ld pixels is too large", static_cast<long>(width), static_cast<long>(height));
+        return 0;
+    }
     HWND desktop = ::GetDesktopWindow();
     HDC screen = ::GetDC(desktop);
     HDC memory = screen ? ::CreateCompatibleDC(screen) : nullptr;
     HBITMAP bitmap = memory ? ::CreateCompatibleBitmap(screen, width, height) : nullptr;
     if (screen) ::ReleaseDC(desktop, screen);
     auto* dib = static_cast<uint8_t*>(bitmap ? std::calloc(1, static_cast<size_t>(dib_bytes)) : nullptr);
+    if (!dib)
+        image_report("no room for a picture of %ldx%ld pixels%s", static_cast<long>(width), static_cast<long>(height),
+                     bitmap ? "" : ": the platform made no bitmap");
     int rows = 0;
     if (dib) {
         HGDIOBJ replaced = ::SelectObject(memory, bitmap);
@@ -212,6 +242,7 @@ static int picture_render(IPicture* picture, uint8_t* first_row, intptr_t pitch,
         info.bmiHeader.biBitCount = 24;
         info.bmiHeader.biCompression = BI_RGB;
         rows = ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), dib, &info, DIB_RGB_COLORS);
+        if (rows <= 0) image_report("the rendered picture could not be read back");
         if (rows > 0) {
             uint32_t row_bytes = dib_row_bytes24(static_cast<uint32_t>(width));
             uint8_t* row = first_row;
@@ -232,6 +263,8 @@ static int picture_decode(uint8_t* first_row, intptr_t pitch)
     if (!picture) return 0;
     int32_t width = picture_width();
     int32_t height = picture_height();
+    if (width <= 0 || height <= 0)
+        image_report("picture of no size (%ldx%ld pixels)", static_cast<long>(width), static_cast<long>(height));
     int result = first_row && width > 0 && height > 0 ? picture_render(picture, first_row, pitch, width, height) : 0;
     picture_release();
     return result;

@@ -17,6 +17,8 @@ static struct PngReader {
     png_uint_32 height;
     int bit_depth;
     int colour_type;
+    char reason[200];  /* why the last check or decode failed; empty when it did not */
+    char warning[120]; /* libpng's last warning of this load: it often names the cause of the error after it */
 } png;
 
 static void png_reader_release(void)
@@ -27,18 +29,27 @@ static void png_reader_release(void)
     png.data = NULL;
 }
 
+static void png_reader_forget(void)
+{
+    png.reason[0] = png.warning[0] = '\0';
+}
+
 /* libpng's own handlers print the message before they jump; the program
-   prints nothing, so these only jump back to the recovery point. */
+   prints nothing, so these keep it as the reason and jump back to the
+   recovery point. */
 static void png_reader_error(png_structp read, png_const_charp message)
 {
-    (void)message;
+    if (png.warning[0])
+        snprintf(png.reason, sizeof(png.reason), "%s (%s)", message, png.warning);
+    else
+        snprintf(png.reason, sizeof(png.reason), "%s", message);
     png_longjmp(read, 1);
 }
 
 static void png_reader_warning(png_structp read, png_const_charp message)
 {
     (void)read;
-    (void)message;
+    snprintf(png.warning, sizeof(png.warning), "%s", message);
 }
 
 /* A truncated block is an error like any other, never a read past its end. */
@@ -55,6 +66,7 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size)
 
     /* A load that was checked but never decoded lets go of its structures. */
     png_reader_release();
+    png_reader_forget();
     png.width = png.height = 0;
     if (file) {
         if (fread(signature, 1, sizeof(signature), file) != sizeof(signature)) return 0;
@@ -65,9 +77,9 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size)
     if (png_sig_cmp(signature, 0, sizeof(signature)) != 0) return 0;
 
     png.read = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, png_reader_error, png_reader_warning);
-    if (!png.read) return 0;
-    png.info = png_create_info_struct(png.read);
+    png.info = png.read ? png_create_info_struct(png.read) : NULL;
     if (!png.info) {
+        snprintf(png.reason, sizeof(png.reason), "no memory for the PNG reader");
         png_reader_release();
         return 0;
     }
@@ -95,6 +107,7 @@ int png_reader_decode(uint8_t* first_row, intptr_t pitch)
     png_uint_32 pass;
     png_uint_32 y;
 
+    png_reader_forget();
     if (!png.read) return 0;
     if (!first_row) {
         png_reader_release();
@@ -123,6 +136,7 @@ int png_reader_decode(uint8_t* first_row, intptr_t pitch)
     passes = png_set_interlace_handling(png.read);
     png_read_update_info(png.read, png.info);
     if (png_get_rowbytes(png.read, png.info) != (size_t)png.width * 3) {
+        snprintf(png.reason, sizeof(png.reason), "rows of an unexpected size");
         png_reader_release();
         return 0;
     }
@@ -144,4 +158,9 @@ int32_t png_reader_width(void)
 int32_t png_reader_height(void)
 {
     return (int32_t)png.height;
+}
+
+const char* png_reader_reason(void)
+{
+    return png.reason;
 }

@@ -18,6 +18,9 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size);
 int png_reader_decode(uint8_t* first_row, intptr_t pitch);
 int32_t png_reader_width(void);
 int32_t png_reader_height(void);
+/* Why the last check or decode failed: libpng's message, or ours. Empty when
+   it succeeded, or when the data was simply not a PNG. */
+const char* png_reader_reason(void);
 
 #ifdef __cplusplus
 }

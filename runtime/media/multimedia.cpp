@@ -9,6 +9,14 @@ MultimediaState& multimedia()
     return base;
 }
 
+void multimedia_report(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    runtime_report_args(format, args);
+    va_end(args);
+}
+
 int32_t alpha_entry(int i, int j)
 {
     // 65280 = 255 * 256; the divisor runs from 255 (j = 255) to 65280 (j = 0).
@@ -33,11 +41,20 @@ DisplayObject* multimedia_init()
     // Only display operations, which this system does not have, would grow it.
     table_init(&base.display_objects, sizeof(DisplayObject), DISPLAY_OBJECT_CAPACITY, 1);
 
-    if (!base_window_create()) return nullptr;
-    if (!keyboard_init()) return nullptr;
+    if (!base_window_create()) {
+        multimedia_report("multimedia base off: no base window (error %lu)", ::GetLastError());
+        return nullptr;
+    }
+    if (!keyboard_init()) {
+        multimedia_report("multimedia base off: no keyboard through DirectInput");
+        return nullptr;
+    }
     base.initialised = true;
 
-    if (!directdraw_load()) return nullptr;
+    if (!directdraw_load()) {
+        multimedia_report("multimedia base off: DirectDraw not loaded");
+        return nullptr;
+    }
     base.recorded_base_window = base.display_window;
     return static_cast<DisplayObject*>(table_at(&base.display_objects, 0));
 }

@@ -68,6 +68,8 @@ struct MultimediaState {
 };
 
 MultimediaState& multimedia();
+// The multimedia base's "sondrel: " line of debug output (runtime_report_args).
+void multimedia_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Entry (i, j) approximates i * (j + 1) / 255; only (255, 255) exceeds 255.
 int32_t alpha_entry(int i, int j);

@@ -9,10 +9,15 @@ HMODULE system_library_load(const char* name)
     char path[MAX_PATH];
     UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
     size_t name_length = std::strlen(name);
-    if (length == 0 || length + 1 + name_length + 1 > MAX_PATH) return nullptr;
+    if (length == 0 || length + 1 + name_length + 1 > MAX_PATH) {
+        multimedia_report("cannot load %s: no system folder path for it", name);
+        return nullptr;
+    }
     path[length] = '\\';
     std::memcpy(path + length + 1, name, name_length + 1);
     // The altered search path resolves the DLL's own imports from the system
     // directory as well.
-    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE library = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!library) multimedia_report("cannot load %s (error %lu)", path, ::GetLastError());
+    return library;
 }

@@ -48,6 +48,8 @@ struct WindowRuntime {
 };
 
 WindowRuntime& window_runtime(); // windows.cpp
+// The window runtime's "sondrel: " line of debug output (runtime_report_args).
+void window_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 enum class Placement { none, centre_screen, centre_active };
 

@@ -94,6 +94,14 @@ WindowRuntime& window_runtime()
     return runtime;
 }
 
+void window_report(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    runtime_report_args(format, args);
+    va_end(args);
+}
+
 static WindowRecord* window_slot(WindowId number)
 {
     return static_cast<WindowRecord*>(table_claim(&runtime.windows, number));
@@ -171,7 +179,10 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
 {
     const bool dynamic = number == -1;
     WindowRecord* record = window_slot(number);
-    if (!record) return 0;
+    if (!record) {
+        window_report("window %ld refused: no such number, or no room for it", static_cast<long>(number));
+        return 0;
+    }
     if (dynamic)
         number = reinterpret_cast<WindowId>(record);
     else
@@ -200,6 +211,8 @@ intptr_t window_open_parented(WindowId number, int32_t x, int32_t y, int32_t wid
 
     record->handle = ::CreateWindowExA(0, runtime.class_name, title, decoded.style, at.x, at.y, outer_width,
                                        outer_height, parent, nullptr, runtime_instance(), nullptr);
+    if (!record->handle)
+        window_report("the platform made no window \"%s\" (error %lu)", title ? title : "", ::GetLastError());
     if (!record->handle || !window_accelerators_create(number)) {
         window_destroy(number, record, false); // a failure leaves no class or record
         return 0;

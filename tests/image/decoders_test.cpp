@@ -5,6 +5,7 @@
 #include "png_writer.h"
 
 #include <windows.h>
+#include "debug_lines.h"
 #include "gif_codes.h"
 #include "jpeg_encode.h"
 
@@ -351,14 +352,23 @@ TEST(PngDecoding, TruncatedAndCorruptPngsFailCleanlyWithoutReadingPastTheBlock)
         EXPECT_EQ(0, decode_file(cut, "decoders_test_cut.png").read) << "the same cut as a file";
     }
 
+    // libpng's own words say why, on the debug output only.
+    DebugLines debug;
     Bytes bad_rows = png;
     bad_rows[idat + 10] ^= 0x5A; // the chunk's check sum no longer matches
     Decoded d = decode_memory(bad_rows);
     EXPECT_EQ(1, d.opened);
     EXPECT_EQ(0, d.read);
+    EXPECT_TRUE(debug.contains("sondrel: PNG image refused: IDAT: incorrect data check\n")) << debug.all();
     Bytes bad_header = png;
     bad_header[16] ^= 0x01; // the width, under the header's check sum
     EXPECT_EQ(0, decode_memory(bad_header).opened);
+    EXPECT_TRUE(debug.contains("sondrel: PNG image refused: IHDR: CRC error\n")) << debug.all();
+    EXPECT_TRUE(
+        debug.contains("sondrel: no decoder reads the image in memory (" + std::to_string(png.size()) + " bytes)\n"))
+        << debug.all();
+    EXPECT_EQ(0, decode_file(Bytes(png.begin(), png.begin() + idat + 30), "decoders_test_cut.png").read);
+    EXPECT_TRUE(debug.contains("sondrel: PNG image refused: Read Error")) << debug.all();
     EXPECT_EQ("", ::testing::internal::GetCapturedStderr()) << "the program prints nothing";
 
     EXPECT_EQ(0, image_decode_read(nullptr, 0)) << "a failed open leaves nothing to read";
@@ -417,9 +427,16 @@ TEST(PictureDecoding, DamagedPicturesNeverReadPastTheBlock)
     Bytes gif = gif_bytes();
     Decoded d = decode_memory(Bytes(gif.begin(), gif.begin() + 20));
     EXPECT_TRUE(d.gaps_kept);
+    DebugLines debug;
     EXPECT_EQ(0, decode_memory(Bytes{}).opened);
     EXPECT_EQ(0, image_decode_open(nullptr, nullptr));
     EXPECT_EQ(0, image_decode_open("decoders_test_missing.bmp", nullptr));
+    EXPECT_TRUE(debug.contains("sondrel: cannot open image decoders_test_missing.bmp: No such file or directory\n"))
+        << debug.all();
+    std::string text = "not a picture at all";
+    EXPECT_EQ(0, decode_memory(Bytes(text.begin(), text.end())).opened);
+    EXPECT_TRUE(debug.contains("sondrel: picture refused by the platform's loader (0x")) << debug.all();
+    EXPECT_TRUE(debug.contains("sondrel: no decoder reads the image in memory (20 bytes)\n")) << debug.all();
 
     // Header sizes that run past the data made the platform's loader read
     // beyond the block: such bitmaps are refused.
@@ -428,6 +445,7 @@ TEST(PictureDecoding, DamagedPicturesNeverReadPastTheBlock)
         std::memcpy(lying.data() + 14, &info_size, 4);
         EXPECT_EQ(0, decode_memory(lying).opened) << "info header size " << info_size;
     }
+    EXPECT_TRUE(debug.contains("sondrel: bitmap refused: its headers do not fit its")) << debug.all();
 }
 
 TEST(PictureDecoding, HimetricSizesRoundToTheNearestPixel)

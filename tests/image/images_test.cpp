@@ -1,5 +1,6 @@
 // Numbered and dynamic images: creation, lookup, replacement and freeing.
 #include "core/numbered_table.h"
+#include "debug_lines.h"
 #include "image/drawing.h"
 #include "image/image.h"
 #include "image_pixels.h"
@@ -157,6 +158,7 @@ TEST(ImageObjects, FailedCreationEmptiesTheNumber)
     EXPECT_EQ(0, image_create(-1, 200000, 200000));
 
     // Sizes are kept in 16 bits: a side past 32767 is refused, not wrapped.
+    DebugLines debug;
     ASSERT_NE(0, image_create(6, 32767, 2));
     EXPECT_EQ(32767, image_width());
     for (intptr_t number : {6, -1}) {
@@ -164,6 +166,9 @@ TEST(ImageObjects, FailedCreationEmptiesTheNumber)
         EXPECT_EQ(0, image_create(number, 2, 40000)) << "number " << number;
     }
     EXPECT_EQ(nullptr, image_get(6));
+    EXPECT_TRUE(debug.contains("sondrel: image of 2x40000 pixels refused: 32767 at most each way\n")) << debug.all();
+    EXPECT_EQ(0, image_create(-2, 4, 4));
+    EXPECT_TRUE(debug.contains("sondrel: image -2 refused: no such number, or no room for it\n")) << debug.all();
 }
 
 TEST(ImageObjects, FreeAllFreesDynamicAndNumberedImages)

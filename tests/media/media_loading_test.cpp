@@ -8,6 +8,7 @@
 #include "service_start.h"
 #include "multimedia_internal.h"
 #include "media_child.h"
+#include "debug_lines.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ TEST(DISABLED_Scenario, WithoutDirectInput)
     ASSERT_FALSE(ddraw_loaded());
     int cursor = media_cursor_count();
 
+    DebugLines debug;
     EXPECT_EQ(multimedia_init(), nullptr);
+    EXPECT_TRUE(debug.contains("\\DINPUT.DLL (error ")) << debug.all();
+    EXPECT_TRUE(debug.contains("sondrel: multimedia base off: no keyboard through DirectInput\n")) << debug.all();
     HWND base = multimedia().display_window;
     EXPECT_EQ(multimedia().base_window_created, 1);
     ASSERT_TRUE(::IsWindow(base));
@@ -62,7 +66,10 @@ TEST(DISABLED_Scenario, WithoutDirectDraw)
     start_runtime();
     ASSERT_FALSE(ddraw_loaded());
 
+    DebugLines debug;
     EXPECT_EQ(multimedia_init(), nullptr);
+    EXPECT_TRUE(debug.contains("\\DDRAW.DLL (error ")) << debug.all();
+    EXPECT_TRUE(debug.contains("sondrel: multimedia base off: DirectDraw not loaded\n")) << debug.all();
     HWND base = multimedia().display_window;
     ASSERT_TRUE(::IsWindow(base));
     EXPECT_NE(multimedia().keyboard, nullptr);

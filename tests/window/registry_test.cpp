@@ -4,6 +4,7 @@
 #include "window/window.h"
 #include "window_internal.h"
 #include "window_harness.h"
+#include "debug_lines.h"
 #include "table_census.h"
 
 #include <gtest/gtest.h>
@@ -368,7 +369,9 @@ TEST_F(WindowRegistry, FailedCreationLeavesNoClassOrRecord)
     HWND keep = as_hwnd(window_open(0, 0, 0, 50, 50, WINDOW_INVISIBLE, "keep"));
     // A child window needs a real parent: the system refuses this one.
     HWND no_parent = reinterpret_cast<HWND>(static_cast<intptr_t>(0x7ffe1234));
+    DebugLines debug;
     EXPECT_EQ(window_open_parented(5, 0, 0, 50, 50, WS_CHILD, "child", no_parent), 0);
+    EXPECT_TRUE(debug.contains("sondrel: the platform made no window \"child\" (error 1400)\n")) << debug.all();
     EXPECT_EQ(window_find(5), nullptr);
     EXPECT_FALSE(class_registered("WindowClass_5"));
     EXPECT_EQ(window_open_parented(-1, 0, 0, 50, 50, WS_CHILD, "child", no_parent), 0);
@@ -378,6 +381,7 @@ TEST_F(WindowRegistry, FailedCreationLeavesNoClassOrRecord)
     // Without an object heap no dynamic record can be made.
     object_heap_destroy();
     EXPECT_EQ(window_open(-1, 0, 0, 50, 50, WINDOW_INVISIBLE, "no heap"), 0);
+    EXPECT_TRUE(debug.contains("sondrel: window -1 refused: no such number, or no room for it\n")) << debug.all();
     ASSERT_TRUE(object_heap_create());
     EXPECT_EQ(table_dynamic_records(&window_runtime().windows), 0);
     EXPECT_EQ(window_current(), keep);

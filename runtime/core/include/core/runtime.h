@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdint>
 
 struct RuntimeBlock {
@@ -15,6 +16,12 @@ struct RuntimeBlock {
 // Clears the block and creates the main heap (HeapCreate(0, 4000, 0)).
 // Returns false when the heap cannot be made; nothing may then use it.
 bool runtime_start(HINSTANCE instance);
+
+// Why something failed, for the user: "sondrel: " and the text as one line of
+// debug output, which a debug-output viewer shows (the program prints
+// nothing). Each library reports through a function of its own over this.
+void runtime_report_args(const char* format, va_list args);
+void core_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 HANDLE main_heap();
 HINSTANCE runtime_instance();
