@@ -165,3 +165,14 @@ private_apt() {
         -o "APT::Sandbox::User=root")
     apt-get "${PRIVATE_APT[@]}" update >"$dir/update.log" 2>&1
 }
+
+# newest_first VERSION...: the versions one a line, newest first in Debian's
+# order (by how many of the others are newer).
+newest_first() {
+    local v o n
+    for v in "$@"; do
+        n=0
+        for o in "$@"; do if dpkg --compare-versions "$o" gt "$v"; then n=$((n + 1)); fi; done
+        echo "$n $v"
+    done | sort -n | cut -d' ' -f2
+}
