@@ -1,13 +1,17 @@
 # Sourced by scripts/test32 and scripts/check-setup: the emulator pinned in
-# deps/emulator.lock, fetched by package name and exact version through apt
-# from the backports suite of the mirror the system's own lists name. apt
-# reads a private list and index of ours (-o Dir::... options), so nothing
-# under /etc/apt changes and the system's index stays as it was.
+# deps/emulator.lock, fetched by package name through apt from the backports
+# suite of the mirror the system's own lists name. apt reads a private list
+# and index of ours (-o Dir::... options), so nothing under /etc/apt changes
+# and the system's index stays as it was.
 #
-# Lock line: PACKAGE VERSION SHA256 (of the .deb).
+# Lock line: PACKAGE VERSION SHA256 (of the .deb), the version tested. A
+# backports suite keeps one version of a package: when it offers the locked
+# one, that .deb must match the SHA-256; when it has moved on, the version it
+# offers now is taken (apt checks it against the signed index) and named.
 
 ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 EMULATOR_LOCK="${EMULATOR_LOCK:-$ROOT/deps/emulator.lock}"
+source "$ROOT/scripts/lib/deps.sh"
 SYSTEM_SOURCES="${SYSTEM_SOURCES:-/etc/apt/sources.list.d/debian.sources}"
 SYSTEM_SOURCES_LIST="${SYSTEM_SOURCES_LIST:-/etc/apt/sources.list}"
 
@@ -88,10 +92,12 @@ emulator_verify() {
     fi
 }
 
-# emulator_download DIR: downloads the locked package into DIR through a
-# private apt directory in DIR/apt, checks it, and sets EMULATOR_DEB.
+# emulator_download DIR: downloads the emulator into DIR through a private apt
+# directory in DIR/apt: the locked version, checked against the lock, or the
+# version the suite offers now if it no longer offers that one. Sets
+# EMULATOR_DEB and EMULATOR_TAKEN (the version downloaded).
 emulator_download() {
-    local dir="$1" apt="$1/apt" codename stanza deb
+    local dir="$1" codename stanza deb offered take
     emulator_lock_read || return 1
     codename="$(system_codename)"
     stanza="$(backports_stanza "$codename")"
@@ -99,24 +105,29 @@ emulator_download() {
         echo "emulator: the system's lists name no mirror for '$codename' to take $codename-backports from" >&2
         return 1
     fi
-    rm -rf "$apt"
-    mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/get"
-    printf '%s\n' "$stanza" >"$apt/sources/backports.sources"
-    # Only our list, our index and our cache; downloads as root into our
-    # folder (the _apt user may not reach it).
-    local opts=(-o "Dir::Etc::sourcelist=$apt/none.list" -o "Dir::Etc::sourceparts=$apt/sources"
-        -o "Dir::State::lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o "APT::Architectures::=amd64"
-        -o "APT::Sandbox::User=root")
-    if ! apt-get "${opts[@]}" update >"$apt/update.log" 2>&1; then
-        echo "emulator: apt could not read $codename-backports (see $apt/update.log)" >&2
+    if ! private_apt "$dir/apt" "$stanza"; then
+        echo "emulator: apt could not read $codename-backports (see $dir/apt/update.log)" >&2
         return 1
     fi
-    if ! (cd "$apt/get" && apt-get "${opts[@]}" download "$EMULATOR_PACKAGE=$EMULATOR_VERSION") >"$apt/download.log" 2>&1; then
-        echo "emulator: $EMULATOR_PACKAGE $EMULATOR_VERSION did not download (see $apt/download.log)" >&2
+    offered="$(apt-cache "${PRIVATE_APT[@]}" madison "$EMULATOR_PACKAGE" 2>/dev/null | awk -F'|' '{ gsub(/[ \t]/, "", $2); if ($2 != "") print $2 }')"
+    if grep -qxF -- "$EMULATOR_VERSION" <<<"$offered"; then
+        take="$EMULATOR_VERSION"
+    else
+        take="$(newest_first $offered | head -n 1)"
+        [ -n "$take" ] || { echo "emulator: $codename-backports offers no $EMULATOR_PACKAGE" >&2; return 1; }
+    fi
+    mkdir -p "$dir/apt/get"
+    if ! (cd "$dir/apt/get" && apt-get "${PRIVATE_APT[@]}" download "$EMULATOR_PACKAGE=$take") >"$dir/apt/download.log" 2>&1; then
+        echo "emulator: $EMULATOR_PACKAGE $take did not download (see $dir/apt/download.log)" >&2
         return 1
     fi
-    deb="$(ls "$apt/get"/*.deb 2>/dev/null | head -n 1)"
-    [ -n "$deb" ] || { echo "emulator: apt left no .deb in $apt/get" >&2; return 1; }
-    emulator_verify "$deb" || return 1
+    deb="$(ls "$dir/apt/get"/*.deb 2>/dev/null | head -n 1)"
+    [ -n "$deb" ] || { echo "emulator: apt left no .deb in $dir/apt/get" >&2; return 1; }
+    if [ "$take" = "$EMULATOR_VERSION" ]; then
+        emulator_verify "$deb" || return 1
+    else
+        echo "emulator: $codename-backports no longer offers $EMULATOR_PACKAGE $EMULATOR_VERSION (the tested one); taking $take, checked by apt against the signed index, SHA-256 $(sha256sum <"$deb" | cut -d' ' -f1)"
+    fi
     EMULATOR_DEB="$deb"
+    EMULATOR_TAKEN="$take"
 }

@@ -1,6 +1,7 @@
 # Sourced by the scripts that run Windows programs: a private X display, a
 # private PulseAudio server with a null sink as the sound card, and a Wine
-# prefix. harness_stop ends what harness_start started, by process id.
+# prefix. harness_stop ends what harness_start started, by process id; it runs
+# on every way out of the script (on_exit).
 
 ROOT="${ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 HARNESS_DIR="${HARNESS_DIR:-$ROOT/build/run}"
@@ -8,6 +9,31 @@ WINE64=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 HARNESS_XVFB_PID=""
 HARNESS_PULSE_PID=""
+
+# on_exit COMMAND: COMMAND runs when this process ends, whichever way: at the
+# end, on an error, or on INT, TERM or HUP. Commands added later run first, so
+# what was started last is stopped first. A subshell keeps a list of its own.
+EXIT_ACTIONS=()
+EXIT_ACTIONS_OWNER=""
+on_exit() {
+    if [ "$EXIT_ACTIONS_OWNER" != "$BASHPID" ]; then
+        EXIT_ACTIONS=()
+        EXIT_ACTIONS_OWNER="$BASHPID"
+    fi
+    EXIT_ACTIONS=("$1" "${EXIT_ACTIONS[@]}")
+    trap run_exit_actions EXIT
+    # Without these a signal ends bash without its EXIT trap.
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
+}
+
+run_exit_actions() {
+    # A second interrupt must not cut the clean-up short.
+    trap '' INT TERM HUP
+    local action
+    for action in "${EXIT_ACTIONS[@]}"; do $action || true; done
+}
 
 harness_free_display() {
     local n=91
@@ -84,9 +110,10 @@ harness_start_wine() {
     "$WINE64" cmd /c exit >/dev/null 2>&1 || true
 }
 
+# Adds harness_stop to the caller's exit actions before it starts anything.
 harness_start() {
     mkdir -p "$HARNESS_DIR"
-    trap harness_stop EXIT
+    on_exit harness_stop
     harness_start_display
     harness_start_sound
     harness_start_wine

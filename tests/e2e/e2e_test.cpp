@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace {
 constexpr const char* TITLE = " Sondrel by Tavik";
@@ -311,4 +312,51 @@ TEST(VersionResource, ShowsTheBuildsVersionAndNames)
     EXPECT_EQ("Sondrel audio visualizer", text("FileDescription"));
     EXPECT_EQ(SONDREL_COPYRIGHT, text("LegalCopyright"));
     EXPECT_EQ("sondrel.exe", text("OriginalFilename"));
+}
+
+// The manifest as Windows' own loader reads it: the program runs as the user
+// who starts it (no installer detection, no file virtualisation) and declares
+// Windows 7 to 11, so that no Vista compatibility mode applies.
+TEST(VersionResource, ManifestRunsAsInvokerOnWindows7To11)
+{
+    const std::string exe = program_path("sondrel.exe");
+    ACTCTXA request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = exe.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = ::CreateActCtxA(&request);
+    ASSERT_NE(INVALID_HANDLE_VALUE, context) << "no manifest Windows can read in " << exe;
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION run_level = {};
+    SIZE_T written = 0;
+    EXPECT_TRUE(::QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &run_level,
+                               sizeof run_level, &written));
+    EXPECT_EQ(ACTCTX_RUN_LEVEL_AS_INVOKER, run_level.RunLevel);
+    EXPECT_EQ(0u, run_level.UiAccess);
+
+    // Compared as bytes, whatever the size of an element in this Windows.
+    alignas(8) unsigned char compatibility[1024] = {};
+    EXPECT_TRUE(::QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, compatibility,
+                               sizeof compatibility, &written));
+    const auto* info = reinterpret_cast<const ACTIVATION_CONTEXT_COMPATIBILITY_INFORMATION*>(compatibility);
+    auto declares = [&](const GUID& os) {
+        for (size_t at = sizeof(DWORD); at + sizeof os <= written; ++at)
+            if (std::memcmp(compatibility + at, &os, sizeof os) == 0) return true;
+        return false;
+    };
+    const GUID vista = {0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}};
+    const struct {
+        const char* name;
+        GUID id;
+    } wanted[] = {
+        {"7", {0x35138b9a, 0x5d96, 0x4fbd, {0x8e, 0x2d, 0xa2, 0x44, 0x02, 0x25, 0xf9, 0x3a}}},
+        {"8", {0x4a2f28e3, 0x53b9, 0x4441, {0xba, 0x9c, 0xd6, 0x9d, 0x4a, 0x4a, 0x6e, 0x38}}},
+        {"8.1", {0x1f676c76, 0x80e1, 0x4239, {0x95, 0xbb, 0x83, 0xd0, 0xf6, 0xd0, 0xda, 0x78}}},
+        {"10 and 11", {0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}}},
+    };
+    EXPECT_EQ(std::size(wanted), info->ElementCount);
+    for (const auto& os : wanted) EXPECT_TRUE(declares(os.id)) << "Windows " << os.name << " not declared";
+    EXPECT_FALSE(declares(vista)) << "declared for Vista, which it is not tested on";
+    ::ReleaseActCtx(context);
 }
