@@ -36,8 +36,8 @@ void save_ogg(const std::string& dir, const char* name, uint16_t half, const Byt
 // A short tone, so that a seed stays a few KB.
 Bytes tone(int channels, int rate, double seconds = 0.15)
 {
-    return ogg_encode(pcm_sine(channels, rate, size_t(rate * seconds), 440.0 + 55 * channels, 9000.0), channels,
-                      rate, 0.0f);
+    return ogg_encode(pcm_sine(channels, rate, size_t(rate * seconds), 440.0 + 55 * channels, 9000.0), channels, rate,
+                      0.0f);
 }
 
 void append_png(png_structp write, png_bytep data, size_t length)
