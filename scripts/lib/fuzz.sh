@@ -9,14 +9,14 @@ FUZZ_BIN="$FUZZ/bin"
 FUZZ_SRC="${SONDREL_DEPS_DIR:-$ROOT/build/deps}/src"
 FUZZ_TARGETS="ogg_refill png cursors"
 
-# UndefinedBehaviorSanitizer's checks: the default set less two whose reports
-# are not faults here. pointer-overflow: libogg and libvorbis add 0 to a null
-# pointer on empty input. shift-base: the codec's bit packing shifts negative
-# values and into the sign bit (255 << 24) all through libogg and libvorbis,
-# which every compiler we use does in two's complement, as C++20 defines it.
-# A shift by a negative amount or by the width or more (shift-exponent) is
-# still a report. Every report stops the run.
-FUZZ_UBSAN="array-bounds,bool,builtin,enum,float-divide-by-zero,function,integer-divide-by-zero,null,object-size,return,returns-nonnull-attribute,shift-exponent,signed-integer-overflow,unreachable,vla-bound"
+# UndefinedBehaviorSanitizer's checks: its default set and float-divide-by-zero,
+# less two whose reports are not faults here. pointer-overflow: libogg and
+# libvorbis add 0 to a null pointer for an empty input. shift-base: the codec's
+# bit packing shifts negative values and into the sign bit (255 << 24) all
+# through libogg and libvorbis, which every compiler we use does in two's
+# complement, as C++20 defines it. A shift by a negative amount or by the width
+# or more (shift-exponent) is still a report. Every report stops the run.
+FUZZ_UBSAN="alignment,array-bounds,bool,builtin,enum,float-cast-overflow,float-divide-by-zero,function,integer-divide-by-zero,nonnull-attribute,null,object-size,return,returns-nonnull-attribute,shift-exponent,signed-integer-overflow,unreachable,vla-bound,vptr"
 FUZZ_SANITIZE="-fsanitize=address,$FUZZ_UBSAN -fno-sanitize-recover=all"
 
 fuzz_log() { echo "fuzz: $*"; }

@@ -28,7 +28,8 @@ void save(const std::string& path, const Bytes& data)
 
 void save_ogg(const std::string& dir, const char* name, uint16_t half, const Bytes& ogg)
 {
-    Bytes seed{uint8_t(half - 1), uint8_t((half - 1) >> 8)};
+    const uint16_t code = uint16_t(half / 2 - 1); // the target's half is 2 + 2 * code
+    Bytes seed{uint8_t(code), uint8_t(code >> 8)};
     if (!ogg.empty()) seed.insert(seed.end(), ogg.begin(), ogg.end());
     save(dir + "/" + name, ogg.empty() ? Bytes{} : seed);
 }
@@ -115,10 +116,10 @@ int main(int argc, char** argv)
                  tone(channels, rate));
     }
     save_ogg(ogg, "tone-2ch-192000", 16384, tone(2, 192000, 0.05));
-    save_ogg(ogg, "music-2ch-44100", 4097, ogg_encode(pcm_demo_music(44100, 0.4), 2, 44100, 0.0f));
+    save_ogg(ogg, "music-2ch-44100", 4098, ogg_encode(pcm_demo_music(44100, 0.4), 2, 44100, 0.0f));
     save_ogg(ogg, "chain-same-format", 16384, ogg_chain({tone(2, 44100, 0.1), tone(2, 44100, 0.1)}));
     save_ogg(ogg, "chain-format-change", 16384, ogg_chain({tone(2, 44100, 0.1), tone(1, 22050, 0.1)}));
-    save_ogg(ogg, "chain-rate-change", 777, ogg_chain({tone(1, 22050, 0.1), tone(1, 32000, 0.1)}));
+    save_ogg(ogg, "chain-rate-change", 778, ogg_chain({tone(1, 22050, 0.1), tone(1, 32000, 0.1)}));
     const Bytes whole = tone(2, 22050, 0.4);
     std::vector<Bytes> pages = ogg_pages(whole);
     Bytes cut;
@@ -128,7 +129,7 @@ int main(int argc, char** argv)
     Bytes holed;
     for (size_t i = 0; i < pages.size(); i++)
         if (i != pages.size() / 2 + 1 || pages.size() < 5) holed.insert(holed.end(), pages[i].begin(), pages[i].end());
-    save_ogg(ogg, "lost-page", 3, holed);
+    save_ogg(ogg, "lost-page", 4, holed);
 
     save(png + "/rgb-interlaced.png", png_picture(13, 11, 8, PNG_COLOR_TYPE_RGB, true));
     save(png + "/palette-4bit-trns.png", png_picture(9, 7, 4, PNG_COLOR_TYPE_PALETTE, false, true));
