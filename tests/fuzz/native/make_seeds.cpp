@@ -28,8 +28,9 @@ void save(const std::string& path, const Bytes& data)
 
 void save_ogg(const std::string& dir, const char* name, uint16_t half, const Bytes& ogg)
 {
-    const uint16_t code = uint16_t(half / 2 - 1); // the target's half is 2 + 2 * code
-    Bytes seed{uint8_t(code), uint8_t(code >> 8)};
+    // The target's half is 2 + 2 * code, the code's top bit marking one of at most 64 bytes.
+    const uint16_t code = uint16_t(half / 2 - 1) | (half <= 64 ? 0x8000 : 0);
+    Bytes seed{uint8_t(code >> 8), uint8_t(code)};
     if (!ogg.empty()) seed.insert(seed.end(), ogg.begin(), ogg.end());
     save(dir + "/" + name, ogg.empty() ? Bytes{} : seed);
 }
@@ -111,7 +112,7 @@ int main(int argc, char** argv)
     for (int channels = 1; channels <= 8; channels++) {
         const int rate = rates[channels - 1];
         // Halves that are and are not whole frames of the format.
-        const uint16_t half = channels % 2 ? 16384 : uint16_t(1000 + channels);
+        const uint16_t half = channels % 2 ? 16384 : channels == 8 ? 6 : uint16_t(1000 + channels);
         save_ogg(ogg, ("tone-" + std::to_string(channels) + "ch-" + std::to_string(rate)).c_str(), half,
                  tone(channels, rate));
     }
@@ -119,7 +120,7 @@ int main(int argc, char** argv)
     save_ogg(ogg, "music-2ch-44100", 4098, ogg_encode(pcm_demo_music(44100, 0.4), 2, 44100, 0.0f));
     save_ogg(ogg, "chain-same-format", 16384, ogg_chain({tone(2, 44100, 0.1), tone(2, 44100, 0.1)}));
     save_ogg(ogg, "chain-format-change", 16384, ogg_chain({tone(2, 44100, 0.1), tone(1, 22050, 0.1)}));
-    save_ogg(ogg, "chain-rate-change", 778, ogg_chain({tone(1, 22050, 0.1), tone(1, 32000, 0.1)}));
+    save_ogg(ogg, "chain-rate-change", 10, ogg_chain({tone(1, 22050, 0.1), tone(1, 32000, 0.1)}));
     const Bytes whole = tone(2, 22050, 0.4);
     std::vector<Bytes> pages = ogg_pages(whole);
     Bytes cut;
