@@ -21,6 +21,10 @@ static struct PngReader {
     char warning[120]; /* libpng's last warning of this load: it often names the cause of the error after it */
 } png;
 
+/* Four letters and a terminating zero each, as libpng takes its chunk lists. */
+static const png_byte UNUSED_CHUNKS[] = "tEXt\0zTXt\0iTXt\0sPLT\0iCCP\0eXIf\0pCAL\0sCAL\0hIST\0tIME\0pHYs\0oFFs\0sTER";
+#define UNUSED_CHUNK_COUNT 13
+
 static void png_reader_release(void)
 {
     if (png.read) png_destroy_read_struct(&png.read, png.info ? &png.info : NULL, NULL);
@@ -87,6 +91,10 @@ int png_reader_check(FILE* file, const uint8_t* data, size_t size)
         png_reader_release();
         return 0;
     }
+    /* Chunks that change no pixel are skipped as they are read. Kept, libpng
+       would first allocate and clear as much as a text chunk declares, up
+       to 2 GB, for a file of a hundred bytes. */
+    png_set_keep_unknown_chunks(png.read, PNG_HANDLE_CHUNK_NEVER, UNUSED_CHUNKS, UNUSED_CHUNK_COUNT);
     if (file) {
         png_init_io(png.read, file);
         png_set_sig_bytes(png.read, sizeof(signature));

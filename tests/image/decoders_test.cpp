@@ -2,15 +2,18 @@
 // made here: PNGs with libpng, BMP and GIF by hand, JPEG with the platform's encoder.
 #include "image/decoders.h"
 #include "picture_units.h"
+#include "png_reader.h"
 #include "png_writer.h"
 
 #include <windows.h>
+#include <psapi.h>
 #include "debug_lines.h"
 #include "gif_codes.h"
 #include "jpeg_encode.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -375,6 +378,52 @@ TEST(PngDecoding, TruncatedAndCorruptPngsFailCleanlyWithoutReadingPastTheBlock)
     Decoded after = decode_memory(png);
     EXPECT_EQ(1, after.read) << "a good PNG still decodes after the failures";
     EXPECT_TRUE(after.rows == sample.expected);
+}
+
+// The PNG with a chunk of `type` after its header that declares `length`
+// bytes and holds `data`, under a right check sum.
+Bytes with_chunk(const Bytes& png, const char* type, const Bytes& data, uint32_t length)
+{
+    Bytes chunk;
+    for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(uint8_t(length >> shift));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    uLong sum = crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4), data.data(), uInt(data.size()));
+    for (int shift = 24; shift >= 0; shift -= 8) chunk.push_back(uint8_t(sum >> shift));
+    Bytes out(png.begin(), png.begin() + 33); // the signature and the header chunk
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), png.begin() + 33, png.end());
+    return out;
+}
+
+size_t peak_working_set()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+TEST(PngDecoding, ChunksThatChangeNoPixelAreSkippedWhateverLengthTheyDeclare)
+{
+    Sample sample = make_sample(PNG_COLOR_TYPE_RGB, 8, false);
+    Bytes png = png_bytes(sample);
+    const char text[] = "Comment\0made here";
+    Bytes comment(text, text + sizeof text - 1);
+    Decoded d = decode_memory(with_chunk(png, "tEXt", comment, uint32_t(comment.size())));
+    EXPECT_EQ(1, d.read);
+    EXPECT_TRUE(d.rows == sample.expected) << "a picture with a text chunk decodes as one without";
+
+    // A gigabyte declared in a block of a few hundred bytes is refused without
+    // first being allocated and cleared. The PNG reader alone: the platform's
+    // decoder, tried next, is not ours.
+    const size_t before = peak_working_set();
+    for (const char* type : {"tEXt", "zTXt", "iTXt", "sPLT", "eXIf"}) {
+        Bytes hostile = with_chunk(png, type, {}, 1u << 30);
+        EXPECT_EQ(0, png_reader_check(nullptr, hostile.data(), hostile.size())) << type;
+    }
+    const size_t grown = peak_working_set() - before;
+    EXPECT_LT(grown, size_t{64} << 20) << "expected: the peak working set about the same; got: " << (grown >> 20)
+                                       << " MB more";
 }
 
 TEST(PictureDecoding, BmpGifAndJpegFromMemoryAndFromAFile)
