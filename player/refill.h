@@ -48,7 +48,7 @@ uint32_t play_half(uint32_t play_cursor, uint32_t half_size);
 uint32_t halves_crossed(uint32_t last, uint32_t play, uint64_t clock_bytes, uint32_t half_size, uint32_t buffer_bytes);
 // The bytes a device at `byte_rate` plays in `ticks` of a counter running at
 // `frequency`, for a buffer of `buffer_bytes`: nothing when the counter stepped
-// back, or jumped by more than several trips round the buffer.
+// back, or jumped further than a worker is ever held up (8 buffers or 10 s).
 uint64_t clock_bytes(int64_t ticks, uint64_t frequency, uint64_t byte_rate, uint32_t buffer_bytes);
 // Whether the worker may stop once it has refilled the half just left: the
 // stream is over and the half now playing holds no music any more.
